@@ -1,0 +1,46 @@
+// LZSS encoder with a binary-tree match finder: a 4096-byte window, matches
+// of 3 to 18 bytes, eight items to a flag byte. The output is fixed to the
+// byte, so the same input always gives the same stream.
+#pragma once
+
+#include <cstdint>
+
+namespace hc {
+
+inline constexpr std::int32_t RING_SIZE = 4096;
+inline constexpr std::int32_t MAX_MATCH = 18;
+inline constexpr std::int32_t MIN_MATCH = 3;
+inline constexpr std::int32_t RING_START = RING_SIZE - MAX_MATCH;  // 4078
+inline constexpr std::int32_t GUARD_SIZE = MAX_MATCH - 1;          // 17
+inline constexpr std::int32_t NO_NODE = RING_SIZE;
+inline constexpr std::int32_t ROOT_SLOTS = 256;
+
+// The next input byte (0 to 255), or -1 once the input has ended, and -1 on
+// every call after that.
+using ByteSource = int (*)(void* context);
+// Writes the low 8 bits of byte; 0 when written, -1 when not.
+using ByteSink = int (*)(void* context, int byte);
+
+struct LzssEncoder {
+    std::int32_t output_count = 0;
+    unsigned char ring[RING_SIZE + GUARD_SIZE];
+    std::int32_t best_pos = 0;
+    std::int32_t best_len = 0;
+    std::int32_t left[RING_SIZE + 1];
+    std::int32_t right[RING_SIZE + 1 + ROOT_SLOTS];
+    std::int32_t parent[RING_SIZE + 1];
+    void* source_context = nullptr;
+    void* sink_context = nullptr;
+    ByteSource source = nullptr;
+    ByteSink sink = nullptr;
+};
+
+// Encodes the whole input from the bound source into the bound sink and
+// returns the number of bytes handed to the sink, whether or not the sink
+// managed to write them.
+std::int32_t encode(LzssEncoder& encoder);
+
+void tree_insert(LzssEncoder& encoder, std::int32_t r);
+void tree_remove(LzssEncoder& encoder, std::int32_t p);
+
+}  // namespace hc

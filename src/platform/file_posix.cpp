@@ -1,0 +1,165 @@
+// POSIX body of the file operations.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/platform.h"
+
+namespace hc {
+namespace {
+
+struct FileIdentity {
+    int fd;
+    dev_t device;
+    ino_t inode;
+};
+
+// Files this process holds open for writing. Windows refuses to open such a
+// file for reading when the writer shares only reading; doing the same here
+// keeps a build that names the destination as a data file alike on both.
+std::vector<FileIdentity>& files_open_for_write() {
+    static std::vector<FileIdentity> files;
+    return files;
+}
+
+bool is_open_for_write(const struct stat& info) {
+    for (const FileIdentity& file : files_open_for_write())
+        if (file.device == info.st_dev && file.inode == info.st_ino) return true;
+    return false;
+}
+
+bool same_file(const char* a, const char* b) {
+    struct stat info_a;
+    struct stat info_b;
+    if (stat(a, &info_a) != 0 || stat(b, &info_b) != 0) return false;
+    return info_a.st_dev == info_b.st_dev && info_a.st_ino == info_b.st_ino;
+}
+
+bool write_all(int fd, const unsigned char* data, std::size_t count) {
+    while (count > 0) {
+        ssize_t written = write(fd, data, count);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        data += written;
+        count -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+bool copy_by_blocks(int from, int to) {
+    std::vector<unsigned char> block(1 << 20);
+    for (;;) {
+        ssize_t got = read(from, block.data(), block.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return false;
+        if (got == 0) return true;
+        if (!write_all(to, block.data(), static_cast<std::size_t>(got))) return false;
+    }
+}
+
+// The kernel moves the bytes (or shares extents) without passing them through
+// user space; plain blocks where it cannot.
+bool copy_contents(int from, int to) {
+    bool moved_any = false;
+    for (;;) {
+        ssize_t moved = copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0);
+        if (moved < 0 && errno == EINTR) continue;
+        if (moved == 0) return true;
+        if (moved > 0) {
+            moved_any = true;
+            continue;
+        }
+        if (moved_any) return false;
+        if (errno != EXDEV && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL &&
+            errno != EBADF)
+            return false;
+        return copy_by_blocks(from, to);
+    }
+}
+
+}  // namespace
+
+bool copy_file(const char* source, const char* destination) {
+    if (same_file(source, destination)) return false;
+    int from = open(source, O_RDONLY | O_CLOEXEC);
+    if (from < 0) return false;
+    struct stat source_info;
+    if (fstat(from, &source_info) != 0 || !S_ISREG(source_info.st_mode)) {
+        close(from);
+        return false;
+    }
+    // Copy beside the destination and rename over it, so that a failed copy
+    // leaves the old destination (or none) rather than half a file.
+    std::string temporary = std::string(destination) + ".hackcomp-XXXXXX";
+    int to = mkostemp(temporary.data(), O_CLOEXEC);
+    if (to < 0) {
+        close(from);
+        return false;
+    }
+    bool copied = copy_contents(from, to) && fchmod(to, source_info.st_mode & 07777) == 0;
+    close(from);
+    copied = (close(to) == 0) && copied;
+    if (copied && rename(temporary.c_str(), destination) == 0) return true;
+    unlink(temporary.c_str());
+    return false;
+}
+
+FileHandle open_for_write(const char* name) {
+    int fd = open(name, O_WRONLY | O_CLOEXEC);
+    if (fd < 0) return INVALID_FILE;
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        return INVALID_FILE;
+    }
+    files_open_for_write().push_back({fd, info.st_dev, info.st_ino});
+    return fd;
+}
+
+FileHandle open_for_read(const char* name) {
+    int fd = open(name, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return INVALID_FILE;
+    struct stat info;
+    if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) || is_open_for_write(info)) {
+        close(fd);
+        return INVALID_FILE;
+    }
+    return fd;
+}
+
+bool set_position(FileHandle file, std::int32_t position) {
+    if (position < 0) return false;
+    return lseek(static_cast<int>(file), position, SEEK_SET) == position;
+}
+
+std::int32_t read_bytes(FileHandle file, void* buffer, std::int32_t count) {
+    for (;;) {
+        ssize_t got = read(static_cast<int>(file), buffer, static_cast<std::size_t>(count));
+        if (got < 0 && errno == EINTR) continue;
+        return got < 0 ? -1 : static_cast<std::int32_t>(got);
+    }
+}
+
+bool write_bytes(FileHandle file, const void* data, std::int32_t count) {
+    return write_all(static_cast<int>(file), static_cast<const unsigned char*>(data),
+                     static_cast<std::size_t>(count));
+}
+
+bool close_file(FileHandle file) {
+    std::vector<FileIdentity>& files = files_open_for_write();
+    for (auto it = files.begin(); it != files.end(); ++it) {
+        if (it->fd == file) {
+            files.erase(it);
+            break;
+        }
+    }
+    return close(static_cast<int>(file)) == 0;
+}
+
+}  // namespace hc

@@ -1,0 +1,46 @@
+// What the build needs of the operating system. One POSIX body and one Win32
+// body implement it; the rest of the program includes no system header.
+#pragma once
+
+#include <cstdint>
+
+namespace hc {
+
+// A file handle as the operating system gives it (a descriptor or a HANDLE).
+using FileHandle = std::intptr_t;
+inline constexpr FileHandle INVALID_FILE = -1;
+
+// Copies source over destination, replacing an existing destination. Fails
+// without touching anything when both names are the same file, so that the
+// file is then changed in place. Never leaves a half-written destination.
+bool copy_file(const char* source, const char* destination);
+
+// Opens an existing file for writing, neither creating nor truncating it,
+// positioned at 0; other processes may read it meanwhile.
+FileHandle open_for_write(const char* name);
+
+// Opens an existing file for reading. A file that this process holds open for
+// writing cannot be opened (as the share modes rule it on Windows).
+FileHandle open_for_read(const char* name);
+
+// Sets the absolute position of the next write.
+bool set_position(FileHandle file, std::int32_t position);
+
+// Reads up to count bytes; returns how many were read (0 at the end of the
+// file) or -1 when the read failed.
+std::int32_t read_bytes(FileHandle file, void* buffer, std::int32_t count);
+
+// Writes all count bytes at the current position; false when any byte could
+// not be written.
+bool write_bytes(FileHandle file, const void* data, std::int32_t count);
+
+bool close_file(FileHandle file);
+
+// The one error sink: shows one complete message. Each program links its own
+// body (standard output, or a message box).
+void report_error(const char* text);
+
+// Called once just before the program exits, after the last message.
+void finish_reporting();
+
+}  // namespace hc

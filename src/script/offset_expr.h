@@ -1,0 +1,14 @@
+// Offset expressions: [+...] A id | D name | N | P address [relative].
+#pragma once
+
+#include <cstdint>
+
+namespace hc {
+
+struct HackBuild;
+
+// Reads one offset expression from the script and returns its value. A
+// malformed expression reports its message and yields 0; the build goes on.
+std::int32_t read_offset(HackBuild& build);
+
+}  // namespace hc
