@@ -1,0 +1,48 @@
+// Helpers shared by the in-process tests.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace hc::test {
+
+// Messages the engine reported through report_error, in order.
+std::vector<std::string>& reported_messages();
+
+std::string read_file(const std::filesystem::path& path);
+void write_file(const std::filesystem::path& path, const std::string& bytes);
+
+// A fresh folder that is the current folder while the object lives.
+class ScratchFolder {
+  public:
+    ScratchFolder();
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+  private:
+    std::filesystem::path previous_;
+    std::filesystem::path path_;
+};
+
+struct BuildResult {
+    int status = 0;
+    std::string messages;  // run together, as the console shows them
+    std::string destination;
+};
+
+// Writes conf.txt and the files into a fresh folder, runs the build there and
+// returns what it did to the file named destination.
+BuildResult run_build_in_folder(const std::string& script,
+                                const std::map<std::string, std::string>& files,
+                                const std::string& destination = "out.bin");
+
+// "0A 0b ff" -> the three bytes.
+std::string bytes_of(const std::string& hex);
+// The bytes as spaced hexadecimal, for readable failures.
+std::string hex_of(const std::string& bytes);
+
+}  // namespace hc::test
