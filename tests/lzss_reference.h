@@ -1,0 +1,15 @@
+// Test-only companions of the encoder: a plain, step-by-step transcription of
+// the encoding algorithm to compare against, and a decoder of the stream.
+#pragma once
+
+#include <string>
+
+namespace hc::test {
+
+std::string reference_encode(const std::string& input);
+
+// Decodes a whole stream; the stream carries no length, so it ends where its
+// bytes end, also in the middle of a group.
+std::string decode_stream(const std::string& stream);
+
+}  // namespace hc::test

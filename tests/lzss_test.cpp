@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+
+#include "lzss/lzss_encoder.h"
+#include "lzss_reference.h"
+#include "support.h"
+
+namespace hc::test {
+namespace {
+
+struct MemoryTransfer {
+    const std::string* input = nullptr;
+    std::size_t next = 0;
+    int source_calls = 0;
+    std::string output;
+    bool sink_fails = false;
+};
+
+int memory_source(void* context) {
+    auto& transfer = *static_cast<MemoryTransfer*>(context);
+    ++transfer.source_calls;
+    if (transfer.next >= transfer.input->size()) return -1;
+    return static_cast<unsigned char>((*transfer.input)[transfer.next++]);
+}
+
+int memory_sink(void* context, int byte) {
+    auto& transfer = *static_cast<MemoryTransfer*>(context);
+    if (transfer.sink_fails) return -1;
+    transfer.output.push_back(static_cast<char>(byte));
+    return 0;
+}
+
+struct EncodeResult {
+    std::int32_t count;
+    std::string stream;
+    int source_calls;
+};
+
+EncodeResult encode_string(const std::string& input, bool sink_fails = false) {
+    auto encoder = std::make_unique<LzssEncoder>();
+    MemoryTransfer transfer;
+    transfer.input = &input;
+    transfer.sink_fails = sink_fails;
+    encoder->source = memory_source;
+    encoder->source_context = &transfer;
+    encoder->sink = memory_sink;
+    encoder->sink_context = &transfer;
+    std::int32_t count = encode(*encoder);
+    return {count, transfer.output, transfer.source_calls};
+}
+
+struct Vector {
+    std::string input;
+    const char* stream;
+};
+
+const Vector VECTORS[] = {
+    {"", ""},
+    {"a", "01 61"},
+    {"abcdefgh", "FF 61 62 63 64 65 66 67 68"},
+    {"abcdefghi", "FF 61 62 63 64 65 66 67 68 01 69"},
+    {std::string(10, 'a'), "01 61 00 60"},
+    {std::string(21, 'a'), "0D 61 00 F0 61 61"},
+    {std::string(5, '\0'), "00 EE 2F"},
+    {std::string(19, '\0'), "02 EE FF 00"},
+    {std::string(40, 'x'), "01 78 00 F0 12 F0 16 00"},
+    {"abcabcabcabc", "07 61 62 63 00 60"},
+};
+
+TEST(LzssEncoder, KnownVectors) {
+    for (const Vector& v : VECTORS) {
+        EncodeResult result = encode_string(v.input);
+        EXPECT_EQ(hex_of(result.stream), v.stream) << "input of " << v.input.size() << " bytes";
+        EXPECT_EQ(result.count, static_cast<std::int32_t>(result.stream.size()));
+        EXPECT_EQ(hex_of(reference_encode(v.input)), v.stream) << "reference";
+    }
+}
+
+TEST(LzssEncoder, CallsTheSourceOnceMorePerItemAfterTheEnd) {
+    EXPECT_EQ(encode_string("abcabcabcabc").source_calls, 17);
+    EXPECT_EQ(encode_string("").source_calls, 1);
+}
+
+TEST(LzssEncoder, FailingSinkStillCountsEveryByte) {
+    std::string input = "abcabcabcabc plus some text that is not repeated";
+    EncodeResult failing = encode_string(input, true);
+    EXPECT_TRUE(failing.stream.empty());
+    EXPECT_EQ(failing.count, static_cast<std::int32_t>(encode_string(input).stream.size()));
+}
+
+// Seeded inputs of the kinds the encoder meets: every one must decode back to
+// itself and match the plain transcription byte for byte.
+std::string random_bytes(std::mt19937& rng, std::size_t size) {
+    std::string data(size, '\0');
+    for (char& c : data) c = static_cast<char>(rng() & 0xFF);
+    return data;
+}
+
+std::string text_like(std::mt19937& rng, std::size_t size) {
+    static const char* words[] = {"the ", "dragon ", "sword ", "of ", "Hero", "!\n", "you ", "found ",
+                                  "a ", "key. ", "Return ", "to ", "town "};
+    std::string data;
+    while (data.size() < size) data += words[rng() % 13];
+    data.resize(size);
+    return data;
+}
+
+std::string runs(std::mt19937& rng, std::size_t size) {
+    std::string data;
+    while (data.size() < size) data.append(1 + rng() % 300, static_cast<char>(rng() % 4));
+    data.resize(size);
+    return data;
+}
+
+std::string small_alphabet(std::mt19937& rng, std::size_t size) {
+    std::string data(size, '\0');
+    for (char& c : data) c = static_cast<char>("\0\1\2"[rng() % 3]);
+    return data;
+}
+
+TEST(LzssEncoder, RoundTripsAndMatchesTheReference) {
+    std::mt19937 rng(20261210);
+    using Generator = std::string (*)(std::mt19937&, std::size_t);
+    const std::pair<const char*, Generator> kinds[] = {
+        {"random", random_bytes}, {"text", text_like}, {"runs", runs}, {"small alphabet", small_alphabet}};
+    const std::size_t sizes[] = {1, 2, 3, 17, 18, 19, 100, 4095, 4096, 4097, 4113, 70000};
+    for (const auto& [kind, generate] : kinds) {
+        for (std::size_t size : sizes) {
+            std::string input = generate(rng, size);
+            EncodeResult result = encode_string(input);
+            ASSERT_EQ(result.stream, reference_encode(input)) << kind << ", " << size << " bytes";
+            ASSERT_EQ(decode_stream(result.stream), input) << kind << ", " << size << " bytes";
+        }
+    }
+}
+
+}  // namespace
+}  // namespace hc::test
