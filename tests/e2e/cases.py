@@ -1,0 +1,191 @@
+"""The end-to-end table: each case a conf.txt, its files, and what the run must
+leave: standard output, exit status and the destination's bytes."""
+import random
+from dataclasses import dataclass, field
+
+
+@dataclass
+class Case:
+    name: str
+    script: bytes
+    files: dict = field(default_factory=dict)
+    stdout: bytes = b""
+    status: int = 0
+    destination: str = "out.bin"
+    expected: bytes = None          # None: the destination must not exist
+    links: dict = field(default_factory=dict)    # hard links: new name -> existing file
+    folders: list = field(default_factory=list)
+    file_size_limit: int = 0        # RLIMIT_FSIZE for the run: a full disk
+    skip_on: dict = field(default_factory=dict)  # platform -> why the case cannot run there
+    no_script: bool = False
+
+    def __post_init__(self):
+        if not self.no_script:
+            self.files = {"conf.txt": self.script, **self.files}
+
+
+def layout(base, patches):
+    """base with each {offset: bytes} written over it; gaps read as zeros."""
+    data = bytearray(base)
+    for offset, chunk in patches.items():
+        if len(data) < offset:
+            data.extend(bytes(offset - len(data)))
+        data[offset:offset + len(chunk)] = chunk
+    return bytes(data)
+
+
+def be32(value):
+    return (value & 0xFFFFFFFF).to_bytes(4, "big")
+
+
+SRC = bytes(range(16))                 # the usual source: 00 01 .. 0F
+ABC = b"abcabcabcabc"
+ABC_STREAM = bytes.fromhex("07 61 62 63 00 60")
+INCOMPRESSIBLE = random.Random(1210).randbytes(70000)
+
+
+def literal_groups(data, size):
+    """The first size bytes of the stream of data that has no repeated 3 bytes
+    in its window: groups of flag byte FF and eight literal bytes."""
+    groups = b"".join(b"\xff" + data[i:i + 8] for i in range(0, size, 8))
+    return groups[:size]
+
+
+NO_FSIZE = {"windows": "the file size limit that stands in for a full disk is a POSIX resource limit"}
+
+EXAMPLE_SCRIPT = (b'20000\n400\nbase.dat out.dat\n#"title picture"\n'
+                  b'D title.bin N Z\nO A12 4 Dtitle.bin\nP P200 "00 01 FF"\n')
+EXAMPLE_BASE = bytes(0x800)
+
+CASES = [
+    # The header and start-up.
+    Case("no conf.txt", b"", files={"src.bin": SRC}, no_script=True,
+         stdout=b'Can\'t open "conf.txt"', status=1),
+    Case("empty script", b"", files={"src.bin": SRC}, stdout=b"DataOffset expected", status=1),
+    Case("script not starting with a number", b"src.bin out.bin", files={"src.bin": SRC},
+         stdout=b"DataOffset expected", status=1),
+    Case("one header value", b"20\n", files={"src.bin": SRC},
+         stdout=b"ArchiveTableOffset expected", status=1),
+    Case("header on one line with prefix and sign", b"0x10 -0 src.bin out.bin P N AA",
+         files={"src.bin": SRC}, expected=layout(SRC, {0x10: b"\xAA"})),
+    Case("script ending after the names copies the source", b"0 0 src.bin out.bin",
+         files={"src.bin": SRC}, expected=SRC),
+    Case("quoted names with blanks", b'0 0 "my src.bin" "my out.bin" P P1 AA',
+         files={"my src.bin": SRC}, destination="my out.bin", expected=layout(SRC, {1: b"\xAA"})),
+    Case("an older destination is replaced by the copy", b"0 0 src.bin out.bin P P1 AA",
+         files={"src.bin": SRC, "out.bin": b"old destination, longer than the source"},
+         expected=layout(SRC, {1: b"\xAA"})),
+    Case("missing source and no destination", b"0 0 nothing.bin out.bin P P1 AA",
+         stdout=b"Can't open hack", status=1),
+    Case("missing source patches the older destination", b"0 0 nothing.bin out.bin P P1 AA",
+         files={"out.bin": b"older"}, expected=b"o\xAAder"),
+    Case("source equal to destination is patched in place", b"0 0 out.bin out.bin P P1 AA",
+         files={"out.bin": SRC}, expected=layout(SRC, {1: b"\xAA"})),
+    Case("source equal to destination by another path", b"0 0 out.bin ./out.bin P P1 AA",
+         files={"out.bin": SRC}, expected=layout(SRC, {1: b"\xAA"})),
+    Case("source a hard link of the destination", b"0 0 src.bin out.bin P P1 AA",
+         files={"src.bin": SRC}, links={"out.bin": "src.bin"}, expected=layout(SRC, {1: b"\xAA"})),
+    Case("destination is a folder", b"0 0 src.bin out.bin P P1 AA", files={"src.bin": SRC},
+         folders=["out.bin"], stdout=b"Can't open hack", status=1, expected=None),
+
+    # The command loop.
+    Case("a bare comment skips one word only", b"0 0 src.bin out.bin\n# patch the Offset table\n",
+         files={"src.bin": SRC}, stdout=b"Length of offset patching expected", status=1,
+         expected=SRC),
+    Case("a quoted comment is one token", b'0 0 src.bin out.bin\n#"patch the Offset table"\n',
+         files={"src.bin": SRC}, expected=SRC),
+    Case("other characters between commands are skipped",
+         b"0 0 src.bin out.bin d o p Z A N 5 ; x \x0b\x0c\x80 P P1 AA",
+         files={"src.bin": SRC}, expected=layout(SRC, {1: b"\xAA"})),
+    Case("byte FF ends the build", b"0 0 src.bin out.bin P P1 AA \xff P P2 BB",
+         files={"src.bin": SRC}, expected=layout(SRC, {1: b"\xAA"})),
+    Case("byte 1A ends the script", b"0 0 src.bin out.bin P P1 AA \x1a P P2 BB",
+         files={"src.bin": SRC}, expected=layout(SRC, {1: b"\xAA"})),
+    Case("CR LF lines", b"0\r\n0\r\nsrc.bin\r\nout.bin\r\nP P1 \"AA\r\nBB\"\r\n",
+         files={"src.bin": SRC}, expected=layout(SRC, {1: b"\xAA\xBB"})),
+    Case("a failing command keeps what came before and runs nothing after",
+         b"0 0 src.bin out.bin P P1 AA O P2 P3 P P3 CC", files={"src.bin": SRC},
+         stdout=b"Length of offset patching expected", status=1,
+         expected=layout(SRC, {1: b"\xAA"})),
+    Case("expression errors do not stop the build", b"0 0 src.bin out.bin O P1 1 A x O P2 1 P",
+         files={"src.bin": SRC}, stdout=b"Archive id expectedHex adress expected", status=1,
+         expected=layout(SRC, {1: b"\x00", 2: b"\x00"})),
+    Case("example script without its D line", EXAMPLE_SCRIPT.replace(b"D title.bin N Z\n", b""),
+         files={"base.dat": EXAMPLE_BASE}, destination="out.dat",
+         stdout=b'Data not found "title.bin"', status=1,
+         expected=layout(EXAMPLE_BASE, {0x430: be32(0), 0x200: b"\x00\x01\xFF"})),
+
+    # Full disks.
+    Case("full disk during a patch", b"0 0 src.bin out.bin P P1 AA P P2000 BB P P3 CC",
+         files={"src.bin": SRC}, file_size_limit=4096, stdout=b"Can't write hack", status=1,
+         expected=layout(SRC, {1: b"\xAA"}), skip_on=NO_FSIZE),
+    Case("full disk during the copy keeps the older destination whole",
+         b"0 0 big.bin out.bin P P1 AA", files={"big.bin": bytes(8192), "out.bin": b"older"},
+         file_size_limit=4096, expected=b"o\xAAder", skip_on=NO_FSIZE),
+    Case("full disk during the copy and no older destination", b"0 0 big.bin out.bin P P1 AA",
+         files={"big.bin": bytes(8192)}, file_size_limit=4096, stdout=b"Can't open hack",
+         status=1, skip_on=NO_FSIZE),
+    Case("full disk during a raw insertion", b"0 0 src.bin out.bin D big.bin P0 R",
+         files={"src.bin": SRC, "big.bin": bytes(range(256)) * 32}, file_size_limit=4096,
+         stdout=b"Can't write hack", status=1,
+         expected=bytes(range(256)) * 16, skip_on=NO_FSIZE),
+]
+
+# Data insertion. DataOffset is 0x20 throughout, so NextFree starts there.
+D_FILES = {"src.bin": SRC, "abc.bin": ABC, "empty.bin": b"", "three.bin": b"xyz"}
+
+
+def d_case(name, commands, stdout=b"", status=0, patches=None, base=SRC, files=None, **rest):
+    return Case(name, b"20 8 src.bin out.bin\n" + commands, files={**D_FILES, **(files or {})},
+                stdout=stdout, status=status, expected=layout(base, patches or {}), **rest)
+
+
+CASES += [
+    d_case("D mode Z", b"D abc.bin N Z O P0 4 N", patches={0x20: ABC_STREAM, 0: be32(0x26)}),
+    d_case("D mode A", b"D abc.bin N A O P0 4 N",
+           patches={0x20: b"\x00\x08" + ABC_STREAM, 0: be32(0x28)}),
+    d_case("D raw", b"D abc.bin N R O P0 4 N", patches={0x20: ABC, 0: be32(0x2C)}),
+    d_case("D empty file raw", b"D empty.bin P4 R O P0 1 N O P1 1 Dempty.bin",
+           patches={0: b"\x20\x04"}),
+    d_case("D empty file Z", b"D empty.bin P4 Z O P0 1 N O P1 1 Dempty.bin",
+           patches={0: b"\x20\x04"}),
+    d_case("D empty file A writes its length 2", b"D empty.bin N A O P0 1 N",
+           patches={0x20: b"\x00\x02", 0: b"\x22"}),
+    d_case("D mode character at the end of the script", b"D abc.bin P2", patches={2: ABC}),
+    d_case("D swallows the letter after the expression as its mode", b"D three.bin N O A1 4 N",
+           patches={0x20: b"xyz"}),
+    d_case("D the same name twice: the first position is kept",
+           b"D three.bin P30 R D three.bin N R O P0 4 Dthree.bin O P4 4 N",
+           patches={0x30: b"xyz", 0x34: b"xyz", 0: be32(0x30), 4: be32(0x38)}),
+    d_case("D naming itself in its expression inserts at 0",
+           b"D three.bin Dthree.bin Z O P10 1 Dthree.bin", stdout=b'Data not found "three.bin"',
+           status=1, patches={0: bytes.fromhex("07 78 79 7A"), 0x10: b"\x00"}),
+    d_case("D beyond the end: the gap reads as zeros", b"D three.bin P40 R", patches={0x40: b"xyz"}),
+    d_case("D missing data file stops with its name", b"P P0 AA D nope.bin N Z P P1 BB",
+           stdout=b'Can\'t open "nope.bin"', status=1, patches={0: b"\xAA"}),
+    d_case("D data file that is the destination", b"D out.bin N R P P1 BB",
+           stdout=b'Can\'t open "out.bin"', status=1),
+    d_case("D data file that is a folder", b"D sub N R", folders=["sub"],
+           stdout=b'Can\'t open "sub"', status=1),
+    d_case("D odd end rounds NextFree up", b"D three.bin N R O P0 1 N", patches={0x20: b"xyz", 0: b"\x24"}),
+    d_case("D even end sets NextFree to it", b"D abc.bin N R O P0 1 N", patches={0x20: ABC, 0: b"\x2C"}),
+    d_case("D ending below NextFree leaves it", b"D three.bin P2 R O P0 1 N", patches={2: b"xyz", 0: b"\x20"}),
+    Case("D odd DataOffset stays until data passes it", b"21 8 src.bin out.bin O P0 1 N D three.bin P1F R O P1 1 N D three.bin N R O P2 1 N",
+         files=D_FILES, expected=layout(SRC, {0: b"\x21", 0x1F: b"xyz", 1: b"\x22", 0x22: b"xyz", 2: b"\x26"})),
+    d_case("D position out of range", b"D three.bin P-2 Z P P1 BB", stdout=b"Offset out of range", status=1),
+    d_case("D end past the last position", b"D three.bin P7FFFFFFE R P P1 BB",
+           stdout=b'Data too long "three.bin"', status=1),
+    d_case("D mode A stream too long for its header writes nothing", b"P P0 AA D big.bin P4 A P P1 BB",
+           files={"big.bin": INCOMPRESSIBLE}, stdout=b'Data too long "big.bin"', status=1,
+           patches={0: b"\xAA"}),
+    d_case("D a data file that cannot be read", b"D /proc/self/mem N R", status=1,
+           stdout=b'Can\'t read "/proc/self/mem"', skip_on={"windows": "reads a Linux /proc file"}),
+    d_case("D full disk during mode Z", b"D big.bin P0 Z", files={"big.bin": INCOMPRESSIBLE},
+           file_size_limit=4096, stdout=b"Can't write hack", status=1, skip_on=NO_FSIZE,
+           base=literal_groups(INCOMPRESSIBLE, 4096)),
+]
+
+CASES.append(Case("the complete example script", EXAMPLE_SCRIPT,
+                  files={"base.dat": EXAMPLE_BASE, "title.bin": ABC}, destination="out.dat",
+                  expected=layout(EXAMPLE_BASE, {0x20000: ABC_STREAM, 0x430: be32(0x20000),
+                                                 0x200: b"\x00\x01\xFF"})))

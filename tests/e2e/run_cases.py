@@ -1,0 +1,149 @@
+#!/usr/bin/env python3
+"""Runs the end-to-end table against a real hackcomp program.
+
+Each case is run in a fresh temporary folder holding its conf.txt and files.
+The program's standard output, exit status and destination bytes must match,
+and no file but the destination may change.
+
+    run_cases.py --program build/default/bin/hackcomp
+    run_cases.py --program hackcomp.exe --launcher /usr/lib/wine/wine64
+"""
+import argparse
+import os
+import resource
+import shlex
+import signal
+import subprocess
+import sys
+import tempfile
+
+from cases import CASES
+
+
+def first_difference(actual, expected):
+    for offset, (a, b) in enumerate(zip(actual, expected)):
+        if a != b:
+            return offset
+    return min(len(actual), len(expected))
+
+
+def describe_bytes_mismatch(what, actual, expected):
+    offset = first_difference(actual, expected)
+    return (f"{what}: first difference at offset {offset:#x} "
+            f"(got {actual[offset:offset + 8].hex(' ') or 'end'}, "
+            f"want {expected[offset:offset + 8].hex(' ') or 'end'}; "
+            f"sizes {len(actual)} and {len(expected)})")
+
+
+def write_files(folder, case):
+    for name, data in case.files.items():
+        path = os.path.join(folder, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+    for name, target in case.links.items():
+        os.link(os.path.join(folder, target), os.path.join(folder, name))
+    for name in case.folders:
+        os.makedirs(os.path.join(folder, name), exist_ok=True)
+
+
+def snapshot(folder):
+    """Every file under the folder, with its bytes."""
+    files = {}
+    for root, _dirs, names in os.walk(folder):
+        for name in names:
+            path = os.path.join(root, name)
+            rel = os.path.relpath(path, folder)
+            with open(path, "rb") as f:
+                files[rel] = f.read()
+    return files
+
+
+def is_destination(folder, name, destination):
+    """The destination itself, or another name of the same file (a hard link)."""
+    if name == destination:
+        return True
+    try:
+        return os.path.samefile(os.path.join(folder, name), os.path.join(folder, destination))
+    except OSError:
+        return False
+
+
+def limit_file_size(limit):
+    def apply():
+        # A full disk, as the kernel shows it: writes past the limit fail.
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
+    return apply
+
+
+def check_case(case, program, launcher):
+    problems = []
+    with tempfile.TemporaryDirectory(prefix="hackcomp-e2e-") as folder:
+        write_files(folder, case)
+        before = snapshot(folder)
+        command = launcher + [program]
+        run = subprocess.run(command, cwd=folder, stdin=subprocess.DEVNULL,
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120,
+                             preexec_fn=limit_file_size(case.file_size_limit)
+                             if case.file_size_limit else None)
+        if run.stdout != case.stdout:
+            problems.append(f"standard output {run.stdout!r}, want {case.stdout!r}")
+        if run.returncode != case.status:
+            problems.append(f"exit status {run.returncode}, want {case.status}")
+        after = snapshot(folder)
+        destination = after.get(case.destination)
+        if case.expected is None:
+            if destination is not None:
+                problems.append(f"{case.destination} exists, want none")
+        elif destination is None:
+            problems.append(f"{case.destination} is missing")
+        elif destination != case.expected:
+            problems.append(describe_bytes_mismatch(case.destination, destination, case.expected))
+        for name in sorted(set(before) | set(after)):
+            if is_destination(folder, name, case.destination):
+                continue
+            if before.get(name) != after.get(name):
+                state = "appeared" if name not in before else \
+                    "disappeared" if name not in after else "changed"
+                problems.append(f"{name} {state}; only the destination may change")
+        if problems and run.stderr:
+            problems.append(f"standard error: {run.stderr[:500]!r}")
+    return problems
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--program", required=True, help="the hackcomp program to run")
+    parser.add_argument("--launcher", default="", help="command that runs the program, e.g. wine")
+    parser.add_argument("--platform", default="posix", choices=["posix", "windows"],
+                        help="skips the cases that cannot run on the other platform")
+    parser.add_argument("--only", default="", help="run only cases whose name holds this text")
+    args = parser.parse_args()
+    program = os.path.abspath(args.program)
+    launcher = shlex.split(args.launcher)
+
+    passed = failed = skipped = 0
+    for case in CASES:
+        if args.only and args.only not in case.name:
+            continue
+        if args.platform in case.skip_on:
+            print(f"SKIP {case.name}: {case.skip_on[args.platform]}")
+            skipped += 1
+            continue
+        problems = check_case(case, program, launcher)
+        if problems:
+            failed += 1
+            print(f"FAIL {case.name}")
+            for problem in problems:
+                print(f"     {problem}")
+        else:
+            passed += 1
+            print(f"ok   {case.name}")
+    print(f"{passed} passed, {failed} failed, {skipped} skipped")
+    return 1 if failed or not passed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
