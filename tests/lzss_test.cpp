@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <random>
+#include <string_view>
 
 #include "lzss/lzss_encoder.h"
 #include "lzss_reference.h"
@@ -99,7 +100,7 @@ std::string random_bytes(std::mt19937& rng, std::size_t size) {
 }
 
 std::string text_like(std::mt19937& rng, std::size_t size) {
-    static const char* words[] = {"the ", "dragon ", "sword ", "of ", "Hero", "!\n", "you ", "found ",
+    static const std::string_view words[] = {"the ", "dragon ", "sword ", "of ", "Hero", "!\n", "you ", "found ",
                                   "a ", "key. ", "Return ", "to ", "town "};
     std::string data;
     while (data.size() < size) data += words[rng() % 13];

@@ -1,0 +1,70 @@
+// Encoder throughput in MB/s of input, per kind of data, with the plain
+// reference encoder beside the product's for comparison.
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+#include "corpus.h"
+#include "lzss/lzss_encoder.h"
+#include "lzss_reference.h"
+
+namespace {
+
+constexpr std::size_t CORPUS_SIZE = 1 << 20;
+
+struct Memory {
+    const std::string* input;
+    std::size_t next;
+    std::size_t written;
+};
+
+int memory_source(void* context) {
+    auto& memory = *static_cast<Memory*>(context);
+    if (memory.next >= memory.input->size()) return -1;
+    return static_cast<unsigned char>((*memory.input)[memory.next++]);
+}
+
+int counting_sink(void* context, int) {
+    ++static_cast<Memory*>(context)->written;
+    return 0;
+}
+
+void encode_product(benchmark::State& state, hc::bench::CorpusKind kind) {
+    std::string input = hc::bench::make_corpus(kind, CORPUS_SIZE);
+    auto encoder = std::make_unique<hc::LzssEncoder>();
+    std::int32_t stream = 0;
+    for (auto _ : state) {
+        Memory memory{&input, 0, 0};
+        encoder->source = memory_source;
+        encoder->source_context = &memory;
+        encoder->sink = counting_sink;
+        encoder->sink_context = &memory;
+        stream = hc::encode(*encoder);
+        benchmark::DoNotOptimize(stream);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.size()));
+    state.counters["ratio"] = static_cast<double>(stream) / static_cast<double>(input.size());
+}
+
+void encode_reference(benchmark::State& state, hc::bench::CorpusKind kind) {
+    std::string input = hc::bench::make_corpus(kind, CORPUS_SIZE);
+    for (auto _ : state) benchmark::DoNotOptimize(hc::test::reference_encode(input));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.size()));
+}
+
+int register_benchmarks() {
+    for (hc::bench::CorpusKind kind : hc::bench::corpus_kinds()) {
+        std::string name = hc::bench::corpus_name(kind);
+        benchmark::RegisterBenchmark(("encode/" + name).c_str(), encode_product, kind)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("reference/" + name).c_str(), encode_reference, kind)
+            ->Unit(benchmark::kMillisecond);
+    }
+    return 0;
+}
+
+const int registered = register_benchmarks();
+
+}  // namespace
+
+BENCHMARK_MAIN();
