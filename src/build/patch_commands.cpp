@@ -1,0 +1,71 @@
+// O: a big-endian number of 1 to 4 bytes. P: bytes given as hexadecimal digits.
+#include <vector>
+
+#include "build/hack_build.h"
+#include "script/offset_expr.h"
+
+namespace hc {
+namespace {
+
+constexpr std::int32_t MAX_NUMBER_BYTES = 4;
+
+bool is_hex_digit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+std::string hex_digits_of(const std::string& token) {
+    std::string digits;
+    for (char c : token)
+        if (is_hex_digit(c)) digits.push_back(c);
+    return digits;
+}
+
+}  // namespace
+
+std::int32_t hex_value(const char* text) {
+    std::uint32_t value = 0;
+    for (; *text != '\0'; ++text) {
+        char c = *text;
+        value *= 16;
+        if (c >= '0' && c <= '9') value += static_cast<std::uint32_t>(c - '0');
+        else if (c >= 'a' && c <= 'f') value += static_cast<std::uint32_t>(c - 'a' + 10);
+        else if (c >= 'A' && c <= 'F') value += static_cast<std::uint32_t>(c - 'A' + 10);
+    }
+    return static_cast<std::int32_t>(value);
+}
+
+Outcome patch_number(HackBuild& build) {
+    std::int32_t position = read_offset(build);
+    if (seek_destination(build, position) == Outcome::Stop) return Outcome::Stop;
+    std::int32_t count = 0;
+    if (!read_decimal(build.Script, count)) {
+        if (!script_failed(build)) report(build, "Length of offset patching expected");
+        return Outcome::Stop;
+    }
+    if (count > MAX_NUMBER_BYTES) {
+        report(build, "Length of offset patching out of range");
+        return Outcome::Stop;
+    }
+    std::uint32_t value = static_cast<std::uint32_t>(read_offset(build));
+    if (script_failed(build)) return Outcome::Stop;
+    if (count <= 0) return Outcome::GoOn;
+    for (std::int32_t i = 0; i < count; ++i)
+        build.Scratch[static_cast<std::size_t>(i)] =
+            static_cast<unsigned char>(value >> (8 * (count - 1 - i)));
+    return write_destination(build, build.Scratch.data(), count);
+}
+
+Outcome patch_hex(HackBuild& build) {
+    std::int32_t position = read_offset(build);
+    if (seek_destination(build, position) == Outcome::Stop) return Outcome::Stop;
+    std::string digits = hex_digits_of(read_token(build.Script));
+    if (script_failed(build)) return Outcome::Stop;
+    std::vector<unsigned char> bytes;
+    bytes.reserve(digits.size() / 2 + 1);
+    for (std::size_t i = 0; i < digits.size(); i += 2)
+        bytes.push_back(static_cast<unsigned char>(hex_value(digits.substr(i, 2).c_str())));
+    if (bytes.empty()) return Outcome::GoOn;
+    return write_destination(build, bytes.data(), static_cast<std::int32_t>(bytes.size()));
+}
+
+}  // namespace hc
