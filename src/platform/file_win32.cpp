@@ -1,0 +1,78 @@
+// Win32 body of the file operations: the ANSI functions, synchronous.
+#include <windows.h>
+
+#include "platform/platform.h"
+
+namespace hc {
+namespace {
+
+HANDLE as_handle(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
+
+FileHandle as_file(HANDLE handle) { return reinterpret_cast<FileHandle>(handle); }
+
+HANDLE open_existing(const char* name, DWORD access) {
+    return CreateFileA(name, access, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
+}
+
+// Whether both names lead to one file (the same name, another spelling of its
+// path, a hard link): copying it over itself must not touch it.
+bool same_file(const char* a, const char* b) {
+    HANDLE first = CreateFileA(a, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (first == INVALID_HANDLE_VALUE) return false;
+    HANDLE second = CreateFileA(b, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    bool same = false;
+    if (second != INVALID_HANDLE_VALUE) {
+        BY_HANDLE_FILE_INFORMATION info_a;
+        BY_HANDLE_FILE_INFORMATION info_b;
+        same = GetFileInformationByHandle(first, &info_a) && GetFileInformationByHandle(second, &info_b) &&
+               info_a.dwVolumeSerialNumber == info_b.dwVolumeSerialNumber &&
+               info_a.nFileIndexHigh == info_b.nFileIndexHigh && info_a.nFileIndexLow == info_b.nFileIndexLow;
+        CloseHandle(second);
+    }
+    CloseHandle(first);
+    return same;
+}
+
+}  // namespace
+
+bool copy_file(const char* source, const char* destination) {
+    if (same_file(source, destination)) return false;
+    return CopyFileA(source, destination, FALSE) != 0;
+}
+
+FileHandle open_for_write(const char* name) { return as_file(open_existing(name, GENERIC_WRITE)); }
+
+FileHandle open_for_read(const char* name) { return as_file(open_existing(name, GENERIC_READ)); }
+
+bool set_position(FileHandle file, std::int32_t position) {
+    if (position < 0) return false;
+    SetLastError(NO_ERROR);
+    DWORD result = SetFilePointer(as_handle(file), position, nullptr, FILE_BEGIN);
+    return result != INVALID_SET_FILE_POINTER || GetLastError() == NO_ERROR;
+}
+
+std::int32_t read_bytes(FileHandle file, void* buffer, std::int32_t count) {
+    DWORD got = 0;
+    if (!ReadFile(as_handle(file), buffer, static_cast<DWORD>(count), &got, nullptr)) return -1;
+    return static_cast<std::int32_t>(got);
+}
+
+bool write_bytes(FileHandle file, const void* data, std::int32_t count) {
+    const char* bytes = static_cast<const char*>(data);
+    while (count > 0) {
+        DWORD written = 0;
+        if (!WriteFile(as_handle(file), bytes, static_cast<DWORD>(count), &written, nullptr) ||
+            written == 0)
+            return false;
+        bytes += written;
+        count -= static_cast<std::int32_t>(written);
+    }
+    return true;
+}
+
+bool close_file(FileHandle file) { return CloseHandle(as_handle(file)) != 0; }
+
+}  // namespace hc
