@@ -2,8 +2,9 @@
 
 #include <memory>
 #include <random>
-#include <string_view>
+#include <vector>
 
+#include "corpus.h"
 #include "lzss/lzss_encoder.h"
 #include "lzss_reference.h"
 #include "support.h"
@@ -91,45 +92,25 @@ TEST(LzssEncoder, FailingSinkStillCountsEveryByte) {
     EXPECT_EQ(failing.count, static_cast<std::int32_t>(encode_string(input).stream.size()));
 }
 
-// Seeded inputs of the kinds the encoder meets: every one must decode back to
-// itself and match the plain transcription byte for byte.
-std::string random_bytes(std::mt19937& rng, std::size_t size) {
-    std::string data(size, '\0');
-    for (char& c : data) c = static_cast<char>(rng() & 0xFF);
-    return data;
-}
-
-std::string text_like(std::mt19937& rng, std::size_t size) {
-    static const std::string_view words[] = {"the ", "dragon ", "sword ", "of ", "Hero", "!\n", "you ", "found ",
-                                  "a ", "key. ", "Return ", "to ", "town "};
-    std::string data;
-    while (data.size() < size) data += words[rng() % 13];
-    data.resize(size);
-    return data;
-}
-
-std::string runs(std::mt19937& rng, std::size_t size) {
-    std::string data;
-    while (data.size() < size) data.append(1 + rng() % 300, static_cast<char>(rng() % 4));
-    data.resize(size);
-    return data;
-}
-
-std::string small_alphabet(std::mt19937& rng, std::size_t size) {
+// Seeded inputs of the kinds the encoder meets (the benchmark's corpus), and
+// a three-letter alphabet that makes many equally long matches: every one must
+// decode back to itself and match the plain transcription byte for byte.
+std::string small_alphabet(std::size_t size, unsigned seed) {
+    std::mt19937 rng(seed);
     std::string data(size, '\0');
     for (char& c : data) c = static_cast<char>("\0\1\2"[rng() % 3]);
     return data;
 }
 
 TEST(LzssEncoder, RoundTripsAndMatchesTheReference) {
-    std::mt19937 rng(20261210);
-    using Generator = std::string (*)(std::mt19937&, std::size_t);
-    const std::pair<const char*, Generator> kinds[] = {
-        {"random", random_bytes}, {"text", text_like}, {"runs", runs}, {"small alphabet", small_alphabet}};
     const std::size_t sizes[] = {1, 2, 3, 17, 18, 19, 100, 4095, 4096, 4097, 4113, 70000};
-    for (const auto& [kind, generate] : kinds) {
-        for (std::size_t size : sizes) {
-            std::string input = generate(rng, size);
+    unsigned seed = 1;
+    for (std::size_t size : sizes) {
+        std::vector<std::pair<std::string, std::string>> inputs;
+        for (bench::CorpusKind kind : bench::corpus_kinds())
+            inputs.emplace_back(bench::corpus_name(kind), bench::make_corpus(kind, size, seed++));
+        inputs.emplace_back("small alphabet", small_alphabet(size, seed++));
+        for (const auto& [kind, input] : inputs) {
             EncodeResult result = encode_string(input);
             ASSERT_EQ(result.stream, reference_encode(input)) << kind << ", " << size << " bytes";
             ASSERT_EQ(decode_stream(result.stream), input) << kind << ", " << size << " bytes";
