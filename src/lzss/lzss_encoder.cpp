@@ -1,5 +1,6 @@
 #include "lzss/lzss_encoder.h"
 
+#include <bit>
 #include <cstring>
 
 namespace hc {
@@ -51,14 +52,60 @@ void code_item(LzssEncoder& encoder, CodeGroup& group, std::int32_t coding_pos) 
     }
 }
 
+// Eight bytes as one big-endian number, so that comparing two such numbers
+// orders them as their bytes are ordered one by one.
+std::uint64_t load_big_endian(const unsigned char* bytes) {
+    if constexpr (std::endian::native == std::endian::little) {
+        std::uint64_t value;
+        std::memcpy(&value, bytes, sizeof value);
+        return __builtin_bswap64(value);
+    } else {
+        std::uint64_t value = 0;
+        for (int i = 0; i < 8; ++i) value = (value << 8) | bytes[i];
+        return value;
+    }
+}
+
+// Bytes 1 to 17 of the string being inserted, loaded once for the whole
+// descent: bytes 1-8, bytes 9-16 and byte 17.
+struct InsertKey {
+    std::uint64_t first;
+    std::uint64_t second;
+    unsigned char last;
+};
+
+InsertKey key_at(const unsigned char* bytes) {
+    return {load_big_endian(bytes + 1), load_big_endian(bytes + 9), bytes[MAX_MATCH - 1]};
+}
+
+// How many of the 18 bytes agree (byte 0 is shared: 1 to 18), and whether
+// the key orders after the node's string at the first difference.
+struct Comparison {
+    std::int32_t length;
+    bool greater;
+};
+
+Comparison compare_with(const InsertKey& key, const unsigned char* other) {
+    std::uint64_t word = load_big_endian(other + 1);
+    if (key.first != word)
+        return {1 + std::countl_zero(key.first ^ word) / 8, key.first > word};
+    word = load_big_endian(other + 9);
+    if (key.second != word)
+        return {9 + std::countl_zero(key.second ^ word) / 8, key.second > word};
+    unsigned char last = other[MAX_MATCH - 1];
+    if (key.last != last) return {MAX_MATCH - 1, key.last > last};
+    return {MAX_MATCH, false};
+}
+
 // Replaces node p by node r in p's place in its tree.
-void replace_node(LzssEncoder& encoder, std::int32_t p, std::int32_t r) {
+void replace_node(LzssEncoder& encoder, std::int32_t p, std::int32_t new_node) {
+    const TreeLink r = static_cast<TreeLink>(new_node);
     encoder.parent[r] = encoder.parent[p];
     encoder.left[r] = encoder.left[p];
     encoder.right[r] = encoder.right[p];
     encoder.parent[encoder.left[p]] = r;
     encoder.parent[encoder.right[p]] = r;
-    std::int32_t up = encoder.parent[p];
+    TreeLink up = encoder.parent[p];
     if (encoder.right[up] == p)
         encoder.right[up] = r;
     else
@@ -69,38 +116,40 @@ void replace_node(LzssEncoder& encoder, std::int32_t p, std::int32_t r) {
 }  // namespace
 
 void tree_insert(LzssEncoder& encoder, std::int32_t r) {
-    const unsigned char* key = &encoder.ring[r];
-    int dir = 1;
-    std::int32_t p = ROOT_BASE + key[0];
+    const InsertKey key = key_at(&encoder.ring[r]);
+    bool go_right = true;
+    std::int32_t p = ROOT_BASE + encoder.ring[r];
+    std::int32_t best_pos = encoder.best_pos;
+    std::int32_t best_len = 0;
     encoder.left[r] = encoder.right[r] = NO_NODE;
-    encoder.best_len = 0;
     for (;;) {
-        std::int32_t* child = dir >= 0 ? &encoder.right[p] : &encoder.left[p];
+        TreeLink* child = go_right ? &encoder.right[p] : &encoder.left[p];
         if (*child == NO_NODE) {
-            *child = r;
-            encoder.parent[r] = p;
-            return;
+            *child = static_cast<TreeLink>(r);
+            encoder.parent[r] = static_cast<TreeLink>(p);
+            break;
         }
         p = *child;
-        const unsigned char* other = &encoder.ring[p];
-        std::int32_t i = 1;
-        while (i < MAX_MATCH && key[i] == other[i]) ++i;
-        if (i < MAX_MATCH) dir = static_cast<int>(key[i]) - static_cast<int>(other[i]);
-        if (i > encoder.best_len) {
-            encoder.best_pos = p;
-            encoder.best_len = i;
-            if (i == MAX_MATCH) {
+        Comparison found = compare_with(key, &encoder.ring[p]);
+        go_right = found.greater;
+        // Of equally long matches the node met first wins.
+        if (found.length > best_len) {
+            best_pos = p;
+            best_len = found.length;
+            if (best_len == MAX_MATCH) {
                 // The newest of two equal strings takes the older one's place.
                 replace_node(encoder, p, r);
-                return;
+                break;
             }
         }
     }
+    encoder.best_pos = best_pos;
+    encoder.best_len = best_len;
 }
 
 void tree_remove(LzssEncoder& encoder, std::int32_t p) {
     if (encoder.parent[p] == NO_NODE) return;
-    std::int32_t q;
+    TreeLink q;
     if (encoder.right[p] == NO_NODE) {
         q = encoder.left[p];
     } else if (encoder.left[p] == NO_NODE) {
@@ -119,7 +168,7 @@ void tree_remove(LzssEncoder& encoder, std::int32_t p) {
         encoder.parent[encoder.right[p]] = q;
     }
     encoder.parent[q] = encoder.parent[p];
-    std::int32_t up = encoder.parent[p];
+    TreeLink up = encoder.parent[p];
     if (encoder.right[up] == p)
         encoder.right[up] = q;
     else

@@ -21,14 +21,20 @@ using ByteSource = int (*)(void* context);
 // Writes the low 8 bits of byte; 0 when written, -1 when not.
 using ByteSink = int (*)(void* context, int byte);
 
+using TreeLink = std::uint16_t;
+
 struct LzssEncoder {
     std::int32_t output_count = 0;
     unsigned char ring[RING_SIZE + GUARD_SIZE];
     std::int32_t best_pos = 0;
     std::int32_t best_len = 0;
-    std::int32_t left[RING_SIZE + 1];
-    std::int32_t right[RING_SIZE + 1 + ROOT_SLOTS];
-    std::int32_t parent[RING_SIZE + 1];
+    // Tree links: ring positions, root slots or NO_NODE, all below 2^16; 16-bit
+    // entries keep the tables and the ring together in the first-level cache.
+    TreeLink left[RING_SIZE + 1];
+    // Entries 4097 to 4352 are the root slots: the tree of strings beginning
+    // with byte c hangs from right[4097 + c].
+    TreeLink right[RING_SIZE + 1 + ROOT_SLOTS];
+    TreeLink parent[RING_SIZE + 1];
     void* source_context = nullptr;
     void* sink_context = nullptr;
     ByteSource source = nullptr;
