@@ -14,9 +14,12 @@ const int LONGEST_LITERAL_RUN = 2;
 const int NIL = N;
 
 struct Reference {
-    const std::string* input;
-    std::size_t next_input = 0;
-    std::string output;
+    // Bytes come and go one call at a time through the same callback contract
+    // as the product's encoder, so that timings compare like with like.
+    int (*source)(void*) = nullptr;
+    void* source_context = nullptr;
+    int (*sink)(void*, int) = nullptr;
+    void* sink_context = nullptr;
     unsigned char text[N + F - 1];
     int found_pos = 0;
     int found_len = 0;
@@ -24,9 +27,10 @@ struct Reference {
     int right_child[N + 257];
     int parent_of[N + 1];
 
-    int get() {
-        if (next_input >= input->size()) return -1;
-        return static_cast<unsigned char>((*input)[next_input++]);
+    int get() { return source(source_context); }
+
+    void put(unsigned char byte) {
+        sink(sink_context, byte);
     }
 
     void insert_node(int r) {
@@ -148,7 +152,7 @@ struct Reference {
             }
             mask = static_cast<unsigned char>(mask << 1);
             if (mask == 0) {
-                for (i = 0; i < code_count; i++) output.push_back(static_cast<char>(code_bytes[i]));
+                for (i = 0; i < code_count; i++) put(code_bytes[i]);
                 code_bytes[0] = 0;
                 code_count = mask = 1;
             }
@@ -171,17 +175,40 @@ struct Reference {
             }
         } while (len > 0);
         if (code_count > 1)
-            for (i = 0; i < code_count; i++) output.push_back(static_cast<char>(code_bytes[i]));
+            for (i = 0; i < code_count; i++) put(code_bytes[i]);
     }
 };
 
 }  // namespace
 
-std::string reference_encode(const std::string& input) {
+void reference_encode_with(int (*source)(void*), void* source_context, int (*sink)(void*, int),
+                           void* sink_context) {
     auto reference = std::make_unique<Reference>();
-    reference->input = &input;
+    reference->source = source;
+    reference->source_context = source_context;
+    reference->sink = sink;
+    reference->sink_context = sink_context;
     reference->encode();
-    return reference->output;
+}
+
+std::string reference_encode(const std::string& input) {
+    struct Memory {
+        const std::string* input;
+        std::size_t next;
+        std::string output;
+    } memory{&input, 0, {}};
+    reference_encode_with(
+        [](void* context) {
+            auto& m = *static_cast<Memory*>(context);
+            return m.next < m.input->size() ? static_cast<unsigned char>((*m.input)[m.next++]) : -1;
+        },
+        &memory,
+        [](void* context, int byte) {
+            static_cast<Memory*>(context)->output.push_back(static_cast<char>(byte));
+            return 0;
+        },
+        &memory);
+    return memory.output;
 }
 
 std::string decode_stream(const std::string& stream) {

@@ -25,7 +25,9 @@ std::int32_t encode_transfer(HackBuild& build, FileTransfer& transfer, ByteSink 
 }
 
 std::int64_t insert_stream(HackBuild& build, FileTransfer& transfer) {
-    return encode_transfer(build, transfer, file_byte_sink);
+    std::int32_t length = encode_transfer(build, transfer, file_byte_sink);
+    flush_output(transfer);
+    return length;
 }
 
 // The stream is gathered first, so the header is written with it once its
@@ -47,23 +49,35 @@ std::int64_t insert_headed_stream(HackBuild& build, FileTransfer& transfer) {
     return length;
 }
 
-std::int64_t insert_raw(HackBuild& build, FileTransfer& transfer) {
-    std::int64_t inserted = 0;
-    for (;;) {
-        std::int32_t got = read_bytes(transfer.Input, build.Scratch.data(), SCRATCH_SIZE);
+// Near the end of what positions can address, the data is read first, so
+// that data too long for the room left writes nothing.
+std::int64_t insert_raw_near_end(FileTransfer& transfer) {
+    TransferBlock& block = *transfer.InputBlock;
+    std::int32_t room = static_cast<std::int32_t>(transfer.Room);
+    while (block.Filled <= room) {
+        std::int32_t got = read_bytes(transfer.Input, block.Bytes + block.Filled, room + 1 - block.Filled);
         if (got < 0) transfer.ReadFailed = true;
-        if (got <= 0) return inserted;
-        if (got > transfer.Room) {
-            transfer.OutOfRoom = true;
-            return inserted;
-        }
-        if (!write_bytes(transfer.Output, build.Scratch.data(), got)) {
-            transfer.WriteFailed = true;
-            return inserted;
-        }
-        transfer.Room -= got;
-        inserted += got;
+        if (got <= 0) break;
+        block.Filled += got;
     }
+    transfer.OutOfRoom = block.Filled > room;
+    if (transfer_failed(transfer) || block.Filled == 0) return 0;
+    transfer.WriteFailed = !write_bytes(transfer.Output, block.Bytes, block.Filled);
+    return block.Filled;
+}
+
+std::int64_t insert_raw(HackBuild& build, FileTransfer& transfer) {
+    if (transfer.Room < TRANSFER_BLOCK) return insert_raw_near_end(transfer);
+    CopyResult copy = copy_bytes(transfer.Input, transfer.Output, transfer.Room);
+    transfer.ReadFailed = copy.ReadFailed;
+    transfer.WriteFailed = copy.WriteFailed;
+    if (!transfer_failed(transfer) && copy.Copied == transfer.Room) {
+        // All the room is taken: one more byte of data would not fit.
+        std::int32_t more = read_bytes(transfer.Input, build.Scratch.data(), 1);
+        transfer.ReadFailed = more < 0;
+        transfer.OutOfRoom = more > 0;
+    }
+    return copy.Copied;
 }
 
 std::int64_t insert_by_mode(HackBuild& build, FileTransfer& transfer, int mode) {
@@ -98,6 +112,10 @@ Outcome insert_opened_data(HackBuild& build, FileHandle data) {
     FileTransfer transfer;
     transfer.Input = data;
     transfer.Output = build.Destination;
+    transfer.InputBlock = &build.DataBlock;
+    transfer.OutputBlock = &build.StreamBlock;
+    build.DataBlock.Used = build.DataBlock.Filled = 0;
+    build.StreamBlock.Used = 0;
     transfer.Room = room_after(position);
     std::int64_t inserted = insert_by_mode(build, transfer, mode);
     if (transfer_failed(transfer)) {

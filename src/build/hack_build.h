@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "lzss/file_bytes.h"
 #include "lzss/lzss_encoder.h"
 #include "platform/platform.h"
 #include "script/script_reader.h"
@@ -33,6 +34,8 @@ struct HackBuild {
     std::array<unsigned char, SCRATCH_SIZE> Scratch{};
     std::vector<unsigned char> HeldStream;  // a headed stream, gathered before it is written
     LzssEncoder Encoder;
+    TransferBlock DataBlock;    // the data file, read a block at a time
+    TransferBlock StreamBlock;  // the stream, written a block at a time
     std::int32_t MessagesReported = 0;
 };
 

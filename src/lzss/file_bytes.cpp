@@ -23,21 +23,36 @@ bool transfer_failed(const FileTransfer& transfer) {
 int file_byte_source(void* context) {
     FileTransfer& transfer = as_transfer(context);
     // Once the output has failed the rest of the input is of no use.
-    if (transfer_failed(transfer)) return -1;
-    unsigned char byte = 0;
-    std::int32_t got = read_bytes(transfer.Input, &byte, 1);
-    if (got == 1) return byte;
-    if (got < 0) transfer.ReadFailed = true;
-    return -1;
+    if (transfer_failed(transfer) || transfer.InputEnded) return -1;
+    TransferBlock& block = *transfer.InputBlock;
+    if (block.Used == block.Filled) {
+        std::int32_t got = read_bytes(transfer.Input, block.Bytes, TRANSFER_BLOCK);
+        if (got <= 0) {
+            transfer.ReadFailed = got < 0;
+            transfer.InputEnded = true;
+            return -1;
+        }
+        block.Used = 0;
+        block.Filled = got;
+    }
+    return block.Bytes[block.Used++];
+}
+
+void flush_output(FileTransfer& transfer) {
+    TransferBlock& block = *transfer.OutputBlock;
+    if (block.Used > 0 && !transfer.WriteFailed &&
+        !write_bytes(transfer.Output, block.Bytes, block.Used))
+        transfer.WriteFailed = true;
+    block.Used = 0;
 }
 
 int file_byte_sink(void* context, int byte) {
     FileTransfer& transfer = as_transfer(context);
     if (transfer_failed(transfer) || !take_room(transfer)) return -1;
-    unsigned char value = static_cast<unsigned char>(byte);
-    if (write_bytes(transfer.Output, &value, 1)) return 0;
-    transfer.WriteFailed = true;
-    return -1;
+    TransferBlock& block = *transfer.OutputBlock;
+    block.Bytes[block.Used++] = static_cast<unsigned char>(byte);
+    if (block.Used == TRANSFER_BLOCK) flush_output(transfer);
+    return transfer.WriteFailed ? -1 : 0;
 }
 
 int held_byte_sink(void* context, int byte) {

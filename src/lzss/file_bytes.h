@@ -9,9 +9,22 @@
 
 namespace hc {
 
+// Input is read and output written in blocks of this size; the callbacks
+// still take and give one byte per call.
+inline constexpr std::int32_t TRANSFER_BLOCK = 1 << 16;
+
+struct TransferBlock {
+    unsigned char Bytes[TRANSFER_BLOCK];
+    std::int32_t Used = 0;  // output: bytes gathered; input: bytes taken
+    std::int32_t Filled = 0;  // input: bytes read into the block
+};
+
 struct FileTransfer {
     FileHandle Input = INVALID_FILE;
     FileHandle Output = INVALID_FILE;
+    TransferBlock* InputBlock = nullptr;   // for file_byte_source
+    TransferBlock* OutputBlock = nullptr;  // for file_byte_sink
+    bool InputEnded = false;
     std::int64_t Room = 0;             // bytes the output may still take
     unsigned char* Held = nullptr;     // for held_byte_sink: the memory taking the bytes
     std::int32_t HeldCount = 0;
@@ -26,8 +39,10 @@ bool transfer_failed(const FileTransfer& transfer);
 // the output side has failed.
 int file_byte_source(void* transfer);
 
-// One byte to Output at its current position per call.
+// One byte to Output at its current position per call. The bytes are
+// gathered and written a block at a time: flush_output writes what is left.
 int file_byte_sink(void* transfer, int byte);
+void flush_output(FileTransfer& transfer);
 
 // One byte into Held per call, while Room lasts.
 int held_byte_sink(void* transfer, int byte);

@@ -73,6 +73,24 @@ bool write_bytes(FileHandle file, const void* data, std::int32_t count) {
     return true;
 }
 
+CopyResult copy_bytes(FileHandle from, FileHandle to, std::int64_t limit) {
+    static char block[1 << 16];
+    CopyResult result;
+    while (result.Copied < limit) {
+        std::int64_t want = limit - result.Copied;
+        if (want > static_cast<std::int64_t>(sizeof block)) want = sizeof block;
+        std::int32_t got = read_bytes(from, block, static_cast<std::int32_t>(want));
+        if (got < 0) result.ReadFailed = true;
+        if (got <= 0) break;
+        if (!write_bytes(to, block, got)) {
+            result.WriteFailed = true;
+            break;
+        }
+        result.Copied += got;
+    }
+    return result;
+}
+
 bool close_file(FileHandle file) { return CloseHandle(as_handle(file)) != 0; }
 
 }  // namespace hc

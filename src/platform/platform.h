@@ -34,6 +34,17 @@ std::int32_t read_bytes(FileHandle file, void* buffer, std::int32_t count);
 // not be written.
 bool write_bytes(FileHandle file, const void* data, std::int32_t count);
 
+struct CopyResult {
+    std::int64_t Copied = 0;
+    bool ReadFailed = false;
+    bool WriteFailed = false;
+};
+
+// Copies from the current position of one file to the current position of
+// another, up to limit bytes or the end of the input, by the fastest means
+// the system offers.
+CopyResult copy_bytes(FileHandle from, FileHandle to, std::int64_t limit);
+
 bool close_file(FileHandle file);
 
 // The one error sink: shows one complete message. Each program links its own
