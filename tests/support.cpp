@@ -12,7 +12,11 @@
 namespace hc {
 
 // The test programs' error sink: messages are kept for the assertions.
-void report_error(const char* text) { test::reported_messages().emplace_back(text); }
+void report_error(const char* text) {
+    test::reported_messages().emplace_back(text);
+    if (!test::file_to_snapshot().empty())
+        test::snapshots_at_messages().push_back(test::read_file(test::file_to_snapshot()));
+}
 void finish_reporting() {}
 
 namespace test {
@@ -20,6 +24,16 @@ namespace test {
 std::vector<std::string>& reported_messages() {
     static std::vector<std::string> messages;
     return messages;
+}
+
+std::string& file_to_snapshot() {
+    static std::string name;
+    return name;
+}
+
+std::vector<std::string>& snapshots_at_messages() {
+    static std::vector<std::string> snapshots;
+    return snapshots;
 }
 
 std::string read_file(const std::filesystem::path& path) {
@@ -55,6 +69,7 @@ BuildResult run_build_in_folder(const std::string& script,
     write_file("conf.txt", script);
     for (const auto& [name, bytes] : files) write_file(name, bytes);
     reported_messages().clear();
+    snapshots_at_messages().clear();
     BuildResult result;
     result.status = run_build();
     for (const std::string& message : reported_messages()) result.messages += message;

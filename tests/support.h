@@ -11,6 +11,11 @@ namespace hc::test {
 // Messages the engine reported through report_error, in order.
 std::vector<std::string>& reported_messages();
 
+// When set, the sink reads this file at each message and keeps its bytes, to
+// show what the destination held at the moment the message was shown.
+std::string& file_to_snapshot();
+std::vector<std::string>& snapshots_at_messages();
+
 std::string read_file(const std::filesystem::path& path);
 void write_file(const std::filesystem::path& path, const std::string& bytes);
 
