@@ -26,6 +26,10 @@ int file_byte_source(void* context) {
     if (transfer_failed(transfer) || transfer.InputEnded) return -1;
     TransferBlock& block = *transfer.InputBlock;
     if (block.Used == block.Filled) {
+        // What was encoded so far goes out before the next read, so a read
+        // that fails is never followed by a write.
+        if (transfer.OutputBlock != nullptr) flush_output(transfer);
+        if (transfer.WriteFailed) return -1;
         std::int32_t got = read_bytes(transfer.Input, block.Bytes, TRANSFER_BLOCK);
         if (got <= 0) {
             transfer.ReadFailed = got < 0;

@@ -12,7 +12,14 @@
 
 #include "platform/platform.h"
 
-namespace hc {
+// The fault-injection tests build this body under another namespace and put
+// their own layer in front of it.
+#ifndef HACKCOMP_SYSTEM_NAMESPACE
+#define HACKCOMP_SYSTEM_NAMESPACE hc
+#endif
+
+namespace HACKCOMP_SYSTEM_NAMESPACE {
+using namespace hc;
 namespace {
 
 struct FileIdentity {
@@ -198,4 +205,4 @@ bool close_file(FileHandle file) {
     return close(static_cast<int>(file)) == 0;
 }
 
-}  // namespace hc
+}  // namespace HACKCOMP_SYSTEM_NAMESPACE
