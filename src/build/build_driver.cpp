@@ -47,6 +47,16 @@ void run_command_loop(HackBuild& build) {
         if (run_command(build, letter) == Outcome::Stop) return;
     }
     if (!close_file(build.Destination)) report(build, "Can't write hack");
+    build.Destination = INVALID_FILE;
+}
+
+// A stop leaves the files open; they are released here rather than left to
+// the end of the process, so that a build can run again in the same process.
+// The destination's close can still fail to store what was written.
+void release_files(HackBuild& build) {
+    if (build.Destination != INVALID_FILE && !close_file(build.Destination))
+        report(build, "Can't write hack");
+    if (build.Script.File != INVALID_FILE) close_file(build.Script.File);
 }
 
 void run_steps(HackBuild& build) {
@@ -97,6 +107,7 @@ Outcome write_destination(HackBuild& build, const void* data, std::int32_t count
 int run_build() {
     auto build = std::make_unique<HackBuild>();
     run_steps(*build);
+    release_files(*build);
     finish_reporting();
     return build->MessagesReported == 0 ? 0 : 1;
 }

@@ -1,0 +1,79 @@
+// A whole build from an arbitrary conf.txt, in a scratch folder holding a few
+// small files. Besides the sanitizers' findings, a build that changes any
+// file but its destination, or leaves a file behind, is a failure.
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+
+#include "build/hack_build.h"
+
+namespace hc {
+void report_error(const char*) {}
+void finish_reporting() {}
+}  // namespace hc
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::map<std::string, std::string>& fixed_files() {
+    static const std::map<std::string, std::string> files = {
+        {"src.bin", std::string(32, '\xEE')},
+        {"a.bin", "abcabcabcabc"},
+        {"b.bin", std::string(300, 'b') + "tail"},
+        {"e.bin", ""},
+    };
+    return files;
+}
+
+std::string read_all(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void write_all(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(),
+                                                                 static_cast<std::streamsize>(bytes.size()));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    fs::path folder = fs::temp_directory_path() / ("hackcomp-fuzz-build-" + std::to_string(std::rand()));
+    fs::create_directories(folder);
+    fs::current_path(folder);
+    static fs::path made = folder;
+    std::atexit([] {
+        std::error_code ignored;
+        fs::current_path(fs::temp_directory_path(), ignored);
+        fs::remove_all(made, ignored);
+    });
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::string script(reinterpret_cast<const char*>(data), size);
+    // Names stay inside the scratch folder.
+    if (script.find('/') != std::string::npos || script.find('\\') != std::string::npos) return -1;
+    for (const auto& entry : fs::directory_iterator("."))
+        fs::remove_all(entry.path());
+    for (const auto& [name, bytes] : fixed_files()) write_all(name, bytes);
+    write_all("conf.txt", script);
+
+    hc::run_build();
+
+    int changed = 0;
+    for (const auto& entry : fs::directory_iterator(".")) {
+        std::string name = entry.path().filename().string();
+        auto fixed = fixed_files().find(name);
+        bool same = name == "conf.txt" ? read_all(name) == script
+                                       : fixed != fixed_files().end() && read_all(name) == fixed->second;
+        if (!same) ++changed;
+    }
+    if (changed > 1) std::abort();  // something besides the destination changed or appeared
+    return 0;
+}

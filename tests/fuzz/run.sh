@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer harnesses and runs each for a bounded time (seconds,
+# default 60) from a copy of its seed corpus. A crash, leak, hang or
+# mismatch ends the run with a non-zero status and leaves the input in
+# build/fuzz/findings.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/../.." && pwd)
+seconds=${1:-60}
+cd "$top"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
+findings=$top/build/fuzz/findings
+mkdir -p "$findings"
+for harness in script build encoder; do
+    seeds=tests/fuzz/corpus/build
+    [ "$harness" = encoder ] && seeds=tests/fuzz/corpus/encoder
+    work=$(mktemp -d)
+    cp "$seeds"/* "$work"/
+    echo "== fuzz_$harness for ${seconds} s"
+    status=0
+    build/fuzz/bin/fuzz_$harness -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+        -artifact_prefix="$findings/$harness-" -print_final_stats=1 "$work" >"$findings/$harness.log" 2>&1 ||
+        status=$?
+    grep -E '^(Done|stat::number_of_executed_units|==[0-9]+==ERROR|SUMMARY)' "$findings/$harness.log" || true
+    rm -rf "$work"
+    [ "$status" = 0 ] || { echo "fuzz_$harness failed (status $status)"; exit 1; }
+done
