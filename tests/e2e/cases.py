@@ -13,6 +13,7 @@ class Case:
     status: int = 0
     destination: str = "out.bin"
     expected: bytes = None          # None: the destination must not exist
+    sparse: tuple = None            # instead of expected: (size, {offset: bytes})
     links: dict = field(default_factory=dict)    # hard links: new name -> existing file
     folders: list = field(default_factory=list)
     file_size_limit: int = 0        # RLIMIT_FSIZE for the run: a full disk
@@ -191,3 +192,44 @@ CASES.append(Case("the complete example script", EXAMPLE_SCRIPT,
                   files={"base.dat": EXAMPLE_BASE, "title.bin": ABC}, destination="out.dat",
                   expected=layout(EXAMPLE_BASE, {0x20000: ABC_STREAM, 0x430: be32(0x20000),
                                                  0x200: b"\x00\x01\xFF"})))
+
+
+# Hostile and large scripts: each must run in time linear in its size.
+def spelled_names(count, name):
+    """count distinct spellings of one path, as ./ and .// segments."""
+    names = []
+    for k in range(count):
+        names.append("".join("./" if k >> bit & 1 else ".//" for bit in range(16)) + name)
+    return names
+
+
+MANY_NAMES = spelled_names(50000, "three.bin")
+MANY_PATCHES = 100000
+LONG_HEX = b"AB" * (2 << 20)
+LONG_NAME = b"n" * (3 << 20)
+LAST = 0x7FFFFFFF
+
+CASES += [
+    Case("a script of 10 MB", b"0 0 src.bin out.bin\n" + b"#skipped " * ((10 << 20) // 9) + b"P P1 AA",
+         files={"src.bin": SRC}, expected=layout(SRC, {1: b"\xAA"})),
+    Case("a hex token of 4 MB", b"0 0 src.bin out.bin P P2 " + LONG_HEX, files={"src.bin": SRC},
+         expected=layout(SRC, {2: b"\xAB" * (2 << 20)})),
+    Case("a data name of 3 MB", b"0 0 src.bin out.bin O P0 1 D" + LONG_NAME, files={"src.bin": SRC},
+         stdout=b'Data not found "' + LONG_NAME + b'"', status=1, expected=layout(SRC, {0: b"\x00"})),
+    Case("100,000 commands", b"0 0 src.bin out.bin\n" + b"".join(
+        b"P P%X %02X\n" % (i, i & 0xFF) for i in range(MANY_PATCHES)), files={"src.bin": SRC},
+         expected=bytes(i & 0xFF for i in range(MANY_PATCHES))),
+    Case("50,000 distinct data names", b"10 0 src.bin out.bin\n" + "".join(
+        f"D {name} N R\n" for name in MANY_NAMES).encode() + f"O P0 4 D{MANY_NAMES[-1]}\n".encode(),
+         files={"src.bin": SRC, "three.bin": b"xyz"},
+         expected=layout(SRC, {**{0x10 + 4 * i: b"xyz" for i in range(len(MANY_NAMES))},
+                               0: be32(0x10 + 4 * (len(MANY_NAMES) - 1))})),
+    Case("a number patch of 2^31 - 1 bytes is refused", b"0 0 src.bin out.bin O P0 2147483647 P1",
+         files={"src.bin": SRC}, stdout=b"Length of offset patching out of range", status=1, expected=SRC),
+    Case("patches at the last positions", b"0 0 src.bin out.bin P P7FFFFFFE 1234 O P7FFFFFFB 2 P5678",
+         files={"src.bin": SRC}, sparse=(LAST + 1, {0: SRC, LAST - 4: b"\x56\x78\x00\x12\x34"})),
+    Case("data ending at the last position leaves NextFree there",
+         b"0 0 src.bin out.bin D three.bin P7FFFFFFC R O P0 4 N D three.bin N R",
+         files={"src.bin": SRC, "three.bin": b"xyz"}, stdout=b'Data too long "three.bin"', status=1,
+         sparse=(LAST, {0: be32(LAST), LAST - 3: b"xyz"})),
+]

@@ -16,6 +16,7 @@ import signal
 import subprocess
 import sys
 import tempfile
+import time
 
 from cases import CASES
 
@@ -47,16 +48,43 @@ def write_files(folder, case):
         os.makedirs(os.path.join(folder, name), exist_ok=True)
 
 
-def snapshot(folder):
-    """Every file under the folder, with its bytes."""
+def snapshot(folder, destination):
+    """Every file under the folder but the destination, with its bytes."""
     files = {}
     for root, _dirs, names in os.walk(folder):
         for name in names:
             path = os.path.join(root, name)
             rel = os.path.relpath(path, folder)
+            if is_destination(folder, rel, destination):
+                continue
             with open(path, "rb") as f:
                 files[rel] = f.read()
     return files
+
+
+def check_destination(case, path):
+    """What is wrong with the destination, or None."""
+    exists = os.path.isfile(path)
+    if case.expected is None and case.sparse is None:
+        return f"{case.destination} exists, want none" if exists else None
+    if not exists:
+        return f"{case.destination} is missing"
+    if case.sparse is not None:
+        size, chunks = case.sparse
+        if os.path.getsize(path) != size:
+            return f"{case.destination} has {os.path.getsize(path)} bytes, want {size}"
+        with open(path, "rb") as f:
+            for offset, chunk in chunks.items():
+                f.seek(offset)
+                got = f.read(len(chunk))
+                if got != chunk:
+                    return f"{case.destination} at {offset:#x}: got {got.hex(' ')}, want {chunk.hex(' ')}"
+        return None
+    with open(path, "rb") as f:
+        actual = f.read()
+    if actual != case.expected:
+        return describe_bytes_mismatch(case.destination, actual, case.expected)
+    return None
 
 
 def is_destination(folder, name, destination):
@@ -77,32 +105,36 @@ def limit_file_size(limit):
     return apply
 
 
-def check_case(case, program, launcher):
+def check_case(case, program, launcher, timing=False):
     problems = []
     with tempfile.TemporaryDirectory(prefix="hackcomp-e2e-") as folder:
         write_files(folder, case)
-        before = snapshot(folder)
+        before = snapshot(folder, case.destination)
         command = launcher + [program]
+        if timing:
+            rss_file = os.path.join(folder, "..", os.path.basename(folder) + ".rss")
+            command = ["/usr/bin/time", "-f", "%M", "-o", rss_file] + command
+        started = time.monotonic()
         run = subprocess.run(command, cwd=folder, stdin=subprocess.DEVNULL,
-                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120,
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=300,
                              preexec_fn=limit_file_size(case.file_size_limit)
                              if case.file_size_limit else None)
+        elapsed = time.monotonic() - started
+        if timing:
+            with open(rss_file) as f:
+                peak = f.read().strip().splitlines()[-1]
+            os.remove(rss_file)
+            print(f"     {case.name}: {elapsed:.2f} s, peak {peak} KB")
         if run.stdout != case.stdout:
-            problems.append(f"standard output {run.stdout!r}, want {case.stdout!r}")
+            shown = run.stdout if len(run.stdout) < 300 else run.stdout[:300] + b"..."
+            problems.append(f"standard output {shown!r}, want {case.stdout[:300]!r}")
         if run.returncode != case.status:
             problems.append(f"exit status {run.returncode}, want {case.status}")
-        after = snapshot(folder)
-        destination = after.get(case.destination)
-        if case.expected is None:
-            if destination is not None:
-                problems.append(f"{case.destination} exists, want none")
-        elif destination is None:
-            problems.append(f"{case.destination} is missing")
-        elif destination != case.expected:
-            problems.append(describe_bytes_mismatch(case.destination, destination, case.expected))
+        after = snapshot(folder, case.destination)
+        problem = check_destination(case, os.path.join(folder, case.destination))
+        if problem:
+            problems.append(problem)
         for name in sorted(set(before) | set(after)):
-            if is_destination(folder, name, case.destination):
-                continue
             if before.get(name) != after.get(name):
                 state = "appeared" if name not in before else \
                     "disappeared" if name not in after else "changed"
@@ -119,6 +151,8 @@ def main():
     parser.add_argument("--launcher", default="", help="command that runs the program, e.g. wine")
     parser.add_argument("--platform", default="posix", choices=["posix", "windows"],
                         help="skips the cases that cannot run on the other platform")
+    parser.add_argument("--timing", action="store_true",
+                        help="print each case's wall time and peak memory (POSIX)")
     parser.add_argument("--only", default="", help="run only cases whose name holds this text")
     args = parser.parse_args()
     program = os.path.abspath(args.program)
@@ -132,7 +166,7 @@ def main():
             print(f"SKIP {case.name}: {case.skip_on[args.platform]}")
             skipped += 1
             continue
-        problems = check_case(case, program, launcher)
+        problems = check_case(case, program, launcher, args.timing)
         if problems:
             failed += 1
             print(f"FAIL {case.name}")
