@@ -48,6 +48,7 @@ std::string run_operations(const std::string& script, const std::string& operati
             EXPECT_EQ(value, 12345);
         }
     }
+    close_file(reader->File);
     return results;
 }
 

@@ -26,20 +26,39 @@ struct FileIdentity {
     int fd;
     dev_t device;
     ino_t inode;
+    bool writing;
 };
 
-// Files this process holds open for writing. Windows refuses to open such a
-// file for reading when the writer shares only reading; doing the same here
-// keeps a build that names the destination as a data file alike on both.
-std::vector<FileIdentity>& files_open_for_write() {
+// The files this process holds open. Windows refuses to open a file for
+// reading while this process writes it, or for writing while it reads it,
+// when each open shares only reading; doing the same here keeps a build that
+// names the destination as a data file, or the script as the destination,
+// alike on both (and the script safe).
+std::vector<FileIdentity>& open_files() {
     static std::vector<FileIdentity> files;
     return files;
 }
 
-bool is_open_for_write(const struct stat& info) {
-    for (const FileIdentity& file : files_open_for_write())
+bool is_open_for_writing(const struct stat& info) {
+    for (const FileIdentity& file : open_files())
+        if (file.writing && file.device == info.st_dev && file.inode == info.st_ino) return true;
+    return false;
+}
+
+bool is_open(const struct stat& info) {
+    for (const FileIdentity& file : open_files())
         if (file.device == info.st_dev && file.inode == info.st_ino) return true;
     return false;
+}
+
+bool is_open(const char* name) {
+    struct stat info;
+    return stat(name, &info) == 0 && is_open(info);
+}
+
+FileHandle keep_open(int fd, const struct stat& info, bool writing) {
+    open_files().push_back({fd, info.st_dev, info.st_ino, writing});
+    return fd;
 }
 
 bool same_file(const char* a, const char* b) {
@@ -129,7 +148,7 @@ CopyResult copy_bytes(FileHandle from, FileHandle to, std::int64_t limit) {
 }
 
 bool copy_file(const char* source, const char* destination) {
-    if (same_file(source, destination)) return false;
+    if (same_file(source, destination) || is_open(destination)) return false;
     int from = open(source, O_RDONLY | O_CLOEXEC);
     if (from < 0) return false;
     struct stat source_info;
@@ -157,23 +176,22 @@ FileHandle open_for_write(const char* name) {
     int fd = open(name, O_WRONLY | O_CLOEXEC);
     if (fd < 0) return INVALID_FILE;
     struct stat info;
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || is_open(info)) {
         close(fd);
         return INVALID_FILE;
     }
-    files_open_for_write().push_back({fd, info.st_dev, info.st_ino});
-    return fd;
+    return keep_open(fd, info, true);
 }
 
 FileHandle open_for_read(const char* name) {
     int fd = open(name, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return INVALID_FILE;
     struct stat info;
-    if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) || is_open_for_write(info)) {
+    if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) || is_open_for_writing(info)) {
         close(fd);
         return INVALID_FILE;
     }
-    return fd;
+    return keep_open(fd, info, false);
 }
 
 bool set_position(FileHandle file, std::int32_t position) {
@@ -195,7 +213,7 @@ bool write_bytes(FileHandle file, const void* data, std::int32_t count) {
 }
 
 bool close_file(FileHandle file) {
-    std::vector<FileIdentity>& files = files_open_for_write();
+    std::vector<FileIdentity>& files = open_files();
     for (auto it = files.begin(); it != files.end(); ++it) {
         if (it->fd == file) {
             files.erase(it);

@@ -88,6 +88,9 @@ CASES = [
          files={"out.bin": SRC}, expected=layout(SRC, {1: b"\xAA"})),
     Case("source a hard link of the destination", b"0 0 src.bin out.bin P P1 AA",
          files={"src.bin": SRC}, links={"out.bin": "src.bin"}, expected=layout(SRC, {1: b"\xAA"})),
+    Case("destination is the script itself", b"0 0 src.bin conf.txt P P1 AA", files={"src.bin": SRC},
+         destination="conf.txt", stdout=b"Can't open hack", status=1,
+         expected=b"0 0 src.bin conf.txt P P1 AA"),
     Case("destination is a folder", b"0 0 src.bin out.bin P P1 AA", files={"src.bin": SRC},
          folders=["out.bin"], stdout=b"Can't open hack", status=1, expected=None),
 
