@@ -7,26 +7,21 @@
 #include "corpus.h"
 #include "lzss/lzss_encoder.h"
 #include "lzss_reference.h"
+#include "memory_bytes.h"
 
 namespace {
 
 constexpr std::size_t CORPUS_SIZE = 1 << 20;
 
-struct Memory {
-    const std::string* input;
-    std::size_t next;
-    std::size_t written;
-};
+using hc::test::memory_sink;
+using hc::test::memory_source;
+using hc::test::MemoryBytes;
 
-int memory_source(void* context) {
-    auto& memory = *static_cast<Memory*>(context);
-    if (memory.next >= memory.input->size()) return -1;
-    return static_cast<unsigned char>((*memory.input)[memory.next++]);
-}
-
-int counting_sink(void* context, int) {
-    ++static_cast<Memory*>(context)->written;
-    return 0;
+MemoryBytes counting(const std::string& input) {
+    MemoryBytes memory;
+    memory.input = &input;
+    memory.keep_output = false;
+    return memory;
 }
 
 void encode_product(benchmark::State& state, hc::bench::CorpusKind kind) {
@@ -34,10 +29,10 @@ void encode_product(benchmark::State& state, hc::bench::CorpusKind kind) {
     auto encoder = std::make_unique<hc::LzssEncoder>();
     std::int32_t stream = 0;
     for (auto _ : state) {
-        Memory memory{&input, 0, 0};
+        MemoryBytes memory = counting(input);
         encoder->source = memory_source;
         encoder->source_context = &memory;
-        encoder->sink = counting_sink;
+        encoder->sink = memory_sink;
         encoder->sink_context = &memory;
         stream = hc::encode(*encoder);
         benchmark::DoNotOptimize(stream);
@@ -49,8 +44,8 @@ void encode_product(benchmark::State& state, hc::bench::CorpusKind kind) {
 void encode_reference(benchmark::State& state, hc::bench::CorpusKind kind) {
     std::string input = hc::bench::make_corpus(kind, CORPUS_SIZE);
     for (auto _ : state) {
-        Memory memory{&input, 0, 0};
-        hc::test::reference_encode_with(memory_source, &memory, counting_sink, &memory);
+        MemoryBytes memory = counting(input);
+        hc::test::reference_encode_with(memory_source, &memory, memory_sink, &memory);
         benchmark::DoNotOptimize(memory.written);
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.size()));

@@ -10,23 +10,7 @@
 #include <vector>
 
 #include "lzss/lzss_encoder.h"
-
-namespace {
-
-struct Memory {
-    const std::string* input;
-    std::size_t next;
-};
-
-int memory_source(void* context) {
-    auto& memory = *static_cast<Memory*>(context);
-    if (memory.next >= memory.input->size()) return -1;
-    return static_cast<unsigned char>((*memory.input)[memory.next++]);
-}
-
-int discarding_sink(void*, int) { return 0; }
-
-}  // namespace
+#include "memory_bytes.h"
 
 int main(int argc, char** argv) {
     std::vector<std::string> inputs;
@@ -40,11 +24,13 @@ int main(int argc, char** argv) {
     auto start = std::chrono::steady_clock::now();
     std::size_t stream = 0;
     for (const std::string& input : inputs) {
-        Memory memory{&input, 0};
-        encoder->source = memory_source;
+        hc::test::MemoryBytes memory;
+        memory.input = &input;
+        memory.keep_output = false;
+        encoder->source = hc::test::memory_source;
         encoder->source_context = &memory;
-        encoder->sink = discarding_sink;
-        encoder->sink_context = nullptr;
+        encoder->sink = hc::test::memory_sink;
+        encoder->sink_context = &memory;
         stream += static_cast<std::size_t>(hc::encode(*encoder));
     }
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -7,32 +7,11 @@
 #include "corpus.h"
 #include "lzss/lzss_encoder.h"
 #include "lzss_reference.h"
+#include "memory_bytes.h"
 #include "support.h"
 
 namespace hc::test {
 namespace {
-
-struct MemoryTransfer {
-    const std::string* input = nullptr;
-    std::size_t next = 0;
-    int source_calls = 0;
-    std::string output;
-    bool sink_fails = false;
-};
-
-int memory_source(void* context) {
-    auto& transfer = *static_cast<MemoryTransfer*>(context);
-    ++transfer.source_calls;
-    if (transfer.next >= transfer.input->size()) return -1;
-    return static_cast<unsigned char>((*transfer.input)[transfer.next++]);
-}
-
-int memory_sink(void* context, int byte) {
-    auto& transfer = *static_cast<MemoryTransfer*>(context);
-    if (transfer.sink_fails) return -1;
-    transfer.output.push_back(static_cast<char>(byte));
-    return 0;
-}
 
 struct EncodeResult {
     std::int32_t count;
@@ -42,7 +21,7 @@ struct EncodeResult {
 
 EncodeResult encode_string(const std::string& input, bool sink_fails = false) {
     auto encoder = std::make_unique<LzssEncoder>();
-    MemoryTransfer transfer;
+    MemoryBytes transfer;
     transfer.input = &input;
     transfer.sink_fails = sink_fails;
     encoder->source = memory_source;

@@ -7,35 +7,16 @@
 
 #include "lzss/lzss_encoder.h"
 #include "lzss_reference.h"
-
-namespace {
-
-struct Memory {
-    const std::string* input;
-    std::size_t next;
-    std::string output;
-};
-
-int memory_source(void* context) {
-    auto& memory = *static_cast<Memory*>(context);
-    if (memory.next >= memory.input->size()) return -1;
-    return static_cast<unsigned char>((*memory.input)[memory.next++]);
-}
-
-int memory_sink(void* context, int byte) {
-    static_cast<Memory*>(context)->output.push_back(static_cast<char>(byte));
-    return 0;
-}
-
-}  // namespace
+#include "memory_bytes.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string input(reinterpret_cast<const char*>(data), size);
     static auto encoder = std::make_unique<hc::LzssEncoder>();
-    Memory memory{&input, 0, {}};
-    encoder->source = memory_source;
+    hc::test::MemoryBytes memory;
+    memory.input = &input;
+    encoder->source = hc::test::memory_source;
     encoder->source_context = &memory;
-    encoder->sink = memory_sink;
+    encoder->sink = hc::test::memory_sink;
     encoder->sink_context = &memory;
     std::int32_t count = hc::encode(*encoder);
     if (static_cast<std::size_t>(count) != memory.output.size()) std::abort();
