@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -79,37 +80,6 @@ bool write_all(int fd, const unsigned char* data, std::size_t count) {
     return true;
 }
 
-bool copy_by_blocks(int from, int to) {
-    std::vector<unsigned char> block(1 << 20);
-    for (;;) {
-        ssize_t got = read(from, block.data(), block.size());
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return false;
-        if (got == 0) return true;
-        if (!write_all(to, block.data(), static_cast<std::size_t>(got))) return false;
-    }
-}
-
-// The kernel moves the bytes (or shares extents) without passing them through
-// user space; plain blocks where it cannot.
-bool copy_contents(int from, int to) {
-    bool moved_any = false;
-    for (;;) {
-        ssize_t moved = copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0);
-        if (moved < 0 && errno == EINTR) continue;
-        if (moved == 0) return true;
-        if (moved > 0) {
-            moved_any = true;
-            continue;
-        }
-        if (moved_any) return false;
-        if (errno != EXDEV && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL &&
-            errno != EBADF)
-            return false;
-        return copy_by_blocks(from, to);
-    }
-}
-
 constexpr std::size_t BLOCK_SIZE = 1 << 16;
 
 void copy_blocks(int from, int to, std::int64_t limit, CopyResult& result) {
@@ -131,6 +101,8 @@ void copy_blocks(int from, int to, std::int64_t limit, CopyResult& result) {
 
 }  // namespace
 
+// The kernel moves the bytes (or shares extents) without passing them through
+// user space; plain blocks where it cannot.
 CopyResult copy_bytes(FileHandle from, FileHandle to, std::int64_t limit) {
     CopyResult result;
     int in = static_cast<int>(from);
@@ -164,7 +136,8 @@ bool copy_file(const char* source, const char* destination) {
         close(from);
         return false;
     }
-    bool copied = copy_contents(from, to) && fchmod(to, source_info.st_mode & 07777) == 0;
+    CopyResult copy = copy_bytes(from, to, std::numeric_limits<std::int64_t>::max());
+    bool copied = !copy.ReadFailed && !copy.WriteFailed && fchmod(to, source_info.st_mode & 07777) == 0;
     close(from);
     copied = (close(to) == 0) && copied;
     if (copied && rename(temporary.c_str(), destination) == 0) return true;
