@@ -1,13 +1,21 @@
 #include "lzss/lzss_encoder.h"
 
 #include <bit>
+#include <cstddef>
 #include <cstring>
 
 namespace hc {
 namespace {
 
-constexpr std::int32_t ROOT_BASE = RING_SIZE + 1;  // right[ROOT_BASE + c]: tree of byte c
+// Indices as wide as a pointer, so that no sign extension sits between one
+// load of a descent and the next.
+using Index = std::size_t;
+
+constexpr Index ROOT_BASE = RING_SIZE + 1;  // tree[ROOT_BASE + c].right: tree of byte c
+constexpr Index NO_LINK = NO_NODE;
 constexpr std::int32_t RING_MASK = RING_SIZE - 1;
+// A descent that visited more nodes than this marks its tree as deep.
+constexpr int DEEP_DESCENT = 16;
 
 // The group being built: a flag byte and up to eight items.
 struct CodeGroup {
@@ -29,9 +37,12 @@ void flush_group(LzssEncoder& encoder, CodeGroup& group) {
 
 void reset_tables(LzssEncoder& encoder) {
     encoder.output_count = 0;
-    for (std::int32_t i = ROOT_BASE; i < ROOT_BASE + ROOT_SLOTS; ++i) encoder.right[i] = NO_NODE;
+    for (Index i = ROOT_BASE; i < ROOT_BASE + ROOT_SLOTS; ++i) encoder.tree[i].right = NO_NODE;
+    encoder.tree[NO_LINK] = {0, NO_NODE, NO_NODE};
     for (std::int32_t i = 0; i < RING_SIZE; ++i) encoder.parent[i] = NO_NODE;
     std::memset(encoder.ring, 0, sizeof encoder.ring);
+    std::memset(encoder.deep, 0, sizeof encoder.deep);
+    encoder.run_root = NO_NODE;
 }
 
 void code_item(LzssEncoder& encoder, CodeGroup& group, std::int32_t coding_pos) {
@@ -66,26 +77,60 @@ std::uint64_t load_big_endian(const unsigned char* bytes) {
     }
 }
 
+// A tree node as one 64-bit value, laid out as TreeNode lies in memory.
+static_assert(sizeof(TreeNode) == 8);
+constexpr bool LITTLE_ENDIAN_HOST = std::endian::native == std::endian::little;
+constexpr int PREFIX_SHIFT = LITTLE_ENDIAN_HOST ? 0 : 32;
+constexpr int LEFT_SHIFT = LITTLE_ENDIAN_HOST ? 32 : 16;
+constexpr int RIGHT_SHIFT = LITTLE_ENDIAN_HOST ? 48 : 0;
+
+std::uint64_t load_node(const LzssEncoder& encoder, Index p) {
+    std::uint64_t node;
+    std::memcpy(&node, &encoder.tree[p], sizeof node);
+    return node;
+}
+
+// One 8-byte store, so that the next 8-byte load of the node is forwarded
+// from it instead of waiting for several smaller stores.
+void store_node(LzssEncoder& encoder, Index p, std::uint64_t node) {
+    std::memcpy(&encoder.tree[p], &node, sizeof node);
+}
+
+std::uint64_t make_node(std::uint32_t prefix, Index left, Index right) {
+    return (std::uint64_t{prefix} << PREFIX_SHIFT) | (std::uint64_t{left} << LEFT_SHIFT) |
+           (std::uint64_t{right} << RIGHT_SHIFT);
+}
+
+std::uint32_t prefix_of(std::uint64_t node) { return static_cast<std::uint32_t>(node >> PREFIX_SHIFT); }
+
+// The right child when greater is 1, the left one when it is 0, without a branch.
+Index child_of(std::uint64_t node, unsigned greater) {
+    const int shift = LEFT_SHIFT + static_cast<int>(greater) * (RIGHT_SHIFT - LEFT_SHIFT);
+    return static_cast<Index>((node >> shift) & 0xFFFF);
+}
+
 // Bytes 1 to 17 of the string being inserted, loaded once for the whole
-// descent: bytes 1-8, bytes 9-16 and byte 17.
+// descent: bytes 1-8, bytes 9-16 and byte 17; bytes 1-4 once more on their own.
 struct InsertKey {
     std::uint64_t first;
     std::uint64_t second;
     unsigned char last;
+    std::uint32_t prefix;
 };
 
 InsertKey key_at(const unsigned char* bytes) {
-    return {load_big_endian(bytes + 1), load_big_endian(bytes + 9), bytes[MAX_MATCH - 1]};
+    const std::uint64_t first = load_big_endian(bytes + 1);
+    return {first, load_big_endian(bytes + 9), bytes[MAX_MATCH - 1], static_cast<std::uint32_t>(first >> 32)};
 }
 
-// How many of the 18 bytes agree (byte 0 is shared: 1 to 18), and whether
-// the key orders after the node's string at the first difference.
+// How many of the 18 bytes agree (byte 0 is shared: 1 to 18), and 1 when the
+// key orders after the node's string at the first difference.
 struct Comparison {
     std::int32_t length;
-    bool greater;
+    unsigned greater;
 };
 
-Comparison compare_with(const InsertKey& key, const unsigned char* other) {
+inline __attribute__((always_inline)) Comparison compare_with(const InsertKey& key, const unsigned char* other) {
     std::uint64_t word = load_big_endian(other + 1);
     if (key.first != word)
         return {1 + std::countl_zero(key.first ^ word) / 8, key.first > word};
@@ -94,87 +139,188 @@ Comparison compare_with(const InsertKey& key, const unsigned char* other) {
         return {9 + std::countl_zero(key.second ^ word) / 8, key.second > word};
     unsigned char last = other[MAX_MATCH - 1];
     if (key.last != last) return {MAX_MATCH - 1, key.last > last};
-    return {MAX_MATCH, false};
+    return {MAX_MATCH, 0};
+}
+
+// The same, from the node's record while its first four bytes differ.
+inline __attribute__((always_inline)) Comparison compare_with_node(const LzssEncoder& encoder, const InsertKey& key, Index p, std::uint64_t node) {
+    const std::uint32_t prefix = prefix_of(node);
+    if (__builtin_expect(key.prefix != prefix, 1))
+        return {1 + std::countl_zero(key.prefix ^ prefix) / 8, key.prefix > prefix};
+    return compare_with(key, &encoder.ring[p]);
+}
+
+// Sets the right link when greater is 1 and the left one when it is 0. The
+// side is picked by address, not by a branch: it is as good as random.
+void set_child(LzssEncoder& encoder, Index p, unsigned greater, Index child) {
+    constexpr std::size_t left_at = offsetof(TreeNode, left);
+    constexpr std::size_t step = offsetof(TreeNode, right) - left_at;
+    const TreeLink link = static_cast<TreeLink>(child);
+    std::memcpy(reinterpret_cast<unsigned char*>(&encoder.tree[p]) + left_at + greater * step, &link, sizeof link);
+}
+
+void attach_leaf(LzssEncoder& encoder, Index p, unsigned greater, Index r) {
+    set_child(encoder, p, greater, r);
+    encoder.parent[r] = static_cast<TreeLink>(p);
 }
 
 // Replaces node p by node r in p's place in its tree.
-void replace_node(LzssEncoder& encoder, std::int32_t p, std::int32_t new_node) {
-    const TreeLink r = static_cast<TreeLink>(new_node);
-    encoder.parent[r] = encoder.parent[p];
-    encoder.left[r] = encoder.left[p];
-    encoder.right[r] = encoder.right[p];
-    encoder.parent[encoder.left[p]] = r;
-    encoder.parent[encoder.right[p]] = r;
-    TreeLink up = encoder.parent[p];
-    if (encoder.right[up] == p)
-        encoder.right[up] = r;
+inline __attribute__((always_inline)) void replace_node(LzssEncoder& encoder, Index p, Index r) {
+    const Index up = encoder.parent[p];
+    const std::uint64_t node = load_node(encoder, p);
+    encoder.parent[r] = static_cast<TreeLink>(up);
+    store_node(encoder, r, make_node(encoder.tree[r].prefix, child_of(node, 0), child_of(node, 1)));
+    encoder.parent[child_of(node, 0)] = static_cast<TreeLink>(r);
+    encoder.parent[child_of(node, 1)] = static_cast<TreeLink>(r);
+    if (encoder.tree[up].right == p)
+        encoder.tree[up].right = static_cast<TreeLink>(r);
     else
-        encoder.left[up] = r;
+        encoder.tree[up].left = static_cast<TreeLink>(r);
+    encoder.parent[p] = NO_NODE;
+}
+
+// Where one insertion's descent ended up.
+struct Descent {
+    Index best_pos;
+    std::int32_t best_len;
+    int visits;
+};
+
+// Of equally long matches the node met first wins, so only a longer one
+// replaces the best so far.
+void keep_longer(Descent& descent, const Comparison& found, Index p) {
+    const bool longer = found.length > descent.best_len;
+    descent.best_len = longer ? found.length : descent.best_len;
+    descent.best_pos = longer ? p : descent.best_pos;
+}
+
+// For trees whose descents turn at random: both children's records are
+// loaded before the direction is known, and the direction picks one of them
+// without a branch, so a turn costs no misprediction.
+inline __attribute__((always_inline)) Descent descend_unpredictable(LzssEncoder& encoder, const InsertKey& key, Index p, Index r) {
+    Descent descent{static_cast<Index>(encoder.best_pos), 0, 0};
+    std::uint64_t node = load_node(encoder, p);
+    for (;;) {
+        ++descent.visits;
+        const std::uint64_t left = load_node(encoder, child_of(node, 0));
+        const std::uint64_t right = load_node(encoder, child_of(node, 1));
+        const Comparison found = compare_with_node(encoder, key, p, node);
+        keep_longer(descent, found, p);
+        if (found.length == MAX_MATCH) {
+            // The newest of two equal strings takes the older one's place.
+            replace_node(encoder, p, r);
+            return descent;
+        }
+        const Index next = child_of(node, found.greater);
+        if (next == NO_LINK) {
+            attach_leaf(encoder, p, found.greater, r);
+            return descent;
+        }
+        const std::uint64_t take_right = 0 - std::uint64_t{found.greater};
+        p = next;
+        node = (right & take_right) | (left & ~take_right);
+    }
+}
+
+// For deep trees, mostly long chains: the processor predicts the direction
+// and runs ahead along the links; the full strings are compared from the ring.
+inline __attribute__((always_inline)) Descent descend_predictable(LzssEncoder& encoder, const InsertKey& key, Index p, Index r) {
+    Descent descent{static_cast<Index>(encoder.best_pos), 0, 0};
+    for (;;) {
+        ++descent.visits;
+        const Comparison found = compare_with(key, &encoder.ring[p]);
+        keep_longer(descent, found, p);
+        if (found.length == MAX_MATCH) {
+            replace_node(encoder, p, r);
+            return descent;
+        }
+        const Index next = found.greater ? encoder.tree[p].right : encoder.tree[p].left;
+        if (next == NO_LINK) {
+            attach_leaf(encoder, p, found.greater, r);
+            return descent;
+        }
+        p = next;
+    }
+}
+
+// Whether the string at r equals the string at r - 1, the root: then the
+// descent would stop at the root with a full match. True when the 19 bytes
+// from r - 1 are all the same.
+bool continues_run(const LzssEncoder& encoder, Index r, Index root) {
+    if (r == 0 || root != r - 1 || encoder.run_root != static_cast<std::int32_t>(root)) return false;
+    const unsigned char* bytes = &encoder.ring[r - 1];
+    const std::uint64_t repeated = 0x0101010101010101ull * bytes[0];
+    std::uint64_t a, b, c;
+    std::memcpy(&a, bytes, 8);
+    std::memcpy(&b, bytes + 8, 8);
+    std::memcpy(&c, bytes + 11, 8);
+    return ((a ^ repeated) | (b ^ repeated) | (c ^ repeated)) == 0;
+}
+
+// The insertion itself; encode has it inlined into its main loop.
+inline __attribute__((always_inline)) void insert_string(LzssEncoder& encoder, Index r) {
+    const unsigned char* bytes = &encoder.ring[r];
+    const InsertKey key = key_at(bytes);
+    store_node(encoder, r, make_node(key.prefix, NO_LINK, NO_LINK));
+    const Index slot = ROOT_BASE + bytes[0];
+    const Index root = encoder.tree[slot].right;
+    if (root == NO_LINK) {
+        encoder.tree[slot].right = static_cast<TreeLink>(r);
+        encoder.parent[r] = static_cast<TreeLink>(slot);
+        encoder.best_len = 0;
+        encoder.run_root = NO_NODE;
+        return;
+    }
+    if (continues_run(encoder, r, root)) {
+        replace_node(encoder, root, r);
+        encoder.run_root = static_cast<std::int32_t>(r);
+        encoder.best_pos = static_cast<std::int32_t>(root);
+        encoder.best_len = MAX_MATCH;
+        return;
+    }
+    unsigned char& deep = encoder.deep[bytes[0]];
+    const Descent descent =
+        deep ? descend_predictable(encoder, key, root, r) : descend_unpredictable(encoder, key, root, r);
+    deep = descent.visits > DEEP_DESCENT;
+    encoder.run_root =
+        descent.visits == 1 && descent.best_len == MAX_MATCH ? static_cast<std::int32_t>(r) : NO_NODE;
+    encoder.best_pos = static_cast<std::int32_t>(descent.best_pos);
+    encoder.best_len = descent.best_len;
+}
+
+inline __attribute__((always_inline)) void remove_string(LzssEncoder& encoder, Index p) {
+    const Index up = encoder.parent[p];
+    if (up == NO_LINK) return;
+    const Index left = encoder.tree[p].left;
+    const Index right = encoder.tree[p].right;
+    Index q;
+    if (left == NO_LINK || right == NO_LINK) {
+        q = left ^ right ^ NO_LINK;  // the only child, or NO_NODE for a leaf
+    } else {
+        q = left;
+        if (encoder.tree[q].right != NO_NODE) {
+            do q = encoder.tree[q].right;
+            while (encoder.tree[q].right != NO_NODE);
+            const Index q_parent = encoder.parent[q];
+            const Index q_left = encoder.tree[q].left;
+            encoder.tree[q_parent].right = static_cast<TreeLink>(q_left);
+            encoder.parent[q_left] = static_cast<TreeLink>(q_parent);
+            encoder.tree[q].left = static_cast<TreeLink>(left);
+            encoder.parent[left] = static_cast<TreeLink>(q);
+        }
+        encoder.tree[q].right = static_cast<TreeLink>(right);
+        encoder.parent[right] = static_cast<TreeLink>(q);
+    }
+    encoder.parent[q] = static_cast<TreeLink>(up);
+    set_child(encoder, up, encoder.tree[up].right == p, q);
     encoder.parent[p] = NO_NODE;
 }
 
 }  // namespace
 
-void tree_insert(LzssEncoder& encoder, std::int32_t r) {
-    const InsertKey key = key_at(&encoder.ring[r]);
-    bool go_right = true;
-    std::int32_t p = ROOT_BASE + encoder.ring[r];
-    std::int32_t best_pos = encoder.best_pos;
-    std::int32_t best_len = 0;
-    encoder.left[r] = encoder.right[r] = NO_NODE;
-    for (;;) {
-        TreeLink* child = go_right ? &encoder.right[p] : &encoder.left[p];
-        if (*child == NO_NODE) {
-            *child = static_cast<TreeLink>(r);
-            encoder.parent[r] = static_cast<TreeLink>(p);
-            break;
-        }
-        p = *child;
-        Comparison found = compare_with(key, &encoder.ring[p]);
-        go_right = found.greater;
-        // Of equally long matches the node met first wins.
-        if (found.length > best_len) {
-            best_pos = p;
-            best_len = found.length;
-            if (best_len == MAX_MATCH) {
-                // The newest of two equal strings takes the older one's place.
-                replace_node(encoder, p, r);
-                break;
-            }
-        }
-    }
-    encoder.best_pos = best_pos;
-    encoder.best_len = best_len;
-}
+void tree_insert(LzssEncoder& encoder, std::int32_t r) { insert_string(encoder, static_cast<Index>(r)); }
 
-void tree_remove(LzssEncoder& encoder, std::int32_t p) {
-    if (encoder.parent[p] == NO_NODE) return;
-    TreeLink q;
-    if (encoder.right[p] == NO_NODE) {
-        q = encoder.left[p];
-    } else if (encoder.left[p] == NO_NODE) {
-        q = encoder.right[p];
-    } else {
-        q = encoder.left[p];
-        if (encoder.right[q] != NO_NODE) {
-            do q = encoder.right[q];
-            while (encoder.right[q] != NO_NODE);
-            encoder.right[encoder.parent[q]] = encoder.left[q];
-            encoder.parent[encoder.left[q]] = encoder.parent[q];
-            encoder.left[q] = encoder.left[p];
-            encoder.parent[encoder.left[p]] = q;
-        }
-        encoder.right[q] = encoder.right[p];
-        encoder.parent[encoder.right[p]] = q;
-    }
-    encoder.parent[q] = encoder.parent[p];
-    TreeLink up = encoder.parent[p];
-    if (encoder.right[up] == p)
-        encoder.right[up] = q;
-    else
-        encoder.left[up] = q;
-    encoder.parent[p] = NO_NODE;
-}
+void tree_remove(LzssEncoder& encoder, std::int32_t p) { remove_string(encoder, static_cast<Index>(p)); }
 
 std::int32_t encode(LzssEncoder& encoder) {
     reset_tables(encoder);
@@ -203,12 +349,12 @@ std::int32_t encode(LzssEncoder& encoder) {
         for (; i < last_len; ++i) {
             int c = encoder.source(encoder.source_context);
             if (c < 0) break;
-            tree_remove(encoder, write_pos);
+            remove_string(encoder, static_cast<Index>(write_pos));
             encoder.ring[write_pos] = static_cast<unsigned char>(c);
             if (write_pos < GUARD_SIZE) encoder.ring[RING_SIZE + write_pos] = static_cast<unsigned char>(c);
             write_pos = (write_pos + 1) & RING_MASK;
             coding_pos = (coding_pos + 1) & RING_MASK;
-            tree_insert(encoder, coding_pos);
+            insert_string(encoder, static_cast<Index>(coding_pos));
         }
         for (; i < last_len; ++i) {
             tree_remove(encoder, write_pos);

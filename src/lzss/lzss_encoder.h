@@ -21,20 +21,37 @@ using ByteSource = int (*)(void* context);
 // Writes the low 8 bits of byte; 0 when written, -1 when not.
 using ByteSink = int (*)(void* context, int byte);
 
+// Ring positions, root slots or NO_NODE, all below 2^16.
 using TreeLink = std::uint16_t;
+
+// One node of the search trees. The links sit beside bytes 1 to 4 of the
+// node's string (big-endian), so that a single 8-byte load brings everything
+// one step of a descent needs; 4353 such records fit in the first-level cache
+// together with the ring.
+struct TreeNode {
+    std::uint32_t prefix;
+    TreeLink left;
+    TreeLink right;
+};
 
 struct LzssEncoder {
     std::int32_t output_count = 0;
     unsigned char ring[RING_SIZE + GUARD_SIZE];
     std::int32_t best_pos = 0;
     std::int32_t best_len = 0;
-    // Tree links: ring positions, root slots or NO_NODE, all below 2^16; 16-bit
-    // entries keep the tables and the ring together in the first-level cache.
-    TreeLink left[RING_SIZE + 1];
-    // Entries 4097 to 4352 are the root slots: the tree of strings beginning
-    // with byte c hangs from right[4097 + c].
-    TreeLink right[RING_SIZE + 1 + ROOT_SLOTS];
+    // Entries 0 to 4095 are ring positions, 4096 is NO_NODE (scratch), and
+    // 4097 to 4352 are the root slots: the tree of strings beginning with byte
+    // c hangs from tree[4097 + c].right.
+    TreeNode tree[RING_SIZE + 1 + ROOT_SLOTS];
     TreeLink parent[RING_SIZE + 1];
+    // Per tree: whether its last descent was long. Long descents follow
+    // chains whose turns the processor predicts well; short ones turn at
+    // random, and are walked without branching on the direction.
+    unsigned char deep[ROOT_SLOTS];
+    // The position that took the root's place by the last insertion when it
+    // equalled the root's string there, or NO_NODE: inside a run of one byte
+    // value the next insertion does the same.
+    std::int32_t run_root = NO_NODE;
     void* source_context = nullptr;
     void* sink_context = nullptr;
     ByteSource source = nullptr;
