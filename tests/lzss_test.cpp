@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <random>
@@ -115,6 +116,48 @@ TEST(LzssEncoder, RoundTripsAndMatchesTheReference) {
             ASSERT_EQ(decode_stream(result.stream), input) << kind << ", " << size << " bytes";
         }
     }
+}
+
+// A deep tree, built insertion by insertion. The finger of "ac" notes "am" as
+// its successor, then "ae" comes between them; removing "am" moves "ae" (which
+// replaced an equal string, so its own finger is gone) up into its place and
+// leaves "ac" without a right child. "ag" then follows "ae", not "ac": it must
+// hang left below "ax", whatever the finger of "ac" first said.
+TEST(LzssTree, FingerLearnsOfStringsInsertedBetween) {
+    auto encoder = std::make_unique<LzssEncoder>();
+    MemoryBytes nothing;
+    const std::string empty;
+    nothing.input = &empty;
+    encoder->source = memory_source;
+    encoder->source_context = &nothing;
+    encoder->sink = memory_sink;
+    encoder->sink_context = &nothing;
+    encode(*encoder);  // sets up empty trees
+    const auto place = [&](std::int32_t pos, const char* text) {
+        std::string bytes(text);
+        bytes.resize(MAX_MATCH, '.');
+        std::copy(bytes.begin(), bytes.end(), encoder->ring + pos);
+    };
+    // Short descents would turn the tree shallow; it is kept deep throughout.
+    const auto insert = [&](std::int32_t pos) {
+        encoder->deep[static_cast<unsigned char>('a')] = 1;
+        tree_insert(*encoder, pos);
+    };
+    place(100, "am");
+    place(200, "ax");
+    place(300, "ac");
+    place(400, "ae");
+    place(500, "ae");
+    place(600, "ag");
+    for (std::int32_t pos : {100, 200, 300, 400, 500}) insert(pos);
+    ASSERT_EQ(encoder->parent[500], 300);  // the second "ae" replaced the first
+    tree_remove(*encoder, 100);
+    ASSERT_EQ(encoder->tree[300].right, NO_NODE);
+    insert(600);
+    EXPECT_EQ(encoder->parent[600], 200);
+    EXPECT_EQ(encoder->tree[200].left, 600);
+    EXPECT_EQ(encoder->best_len, 1);
+    EXPECT_EQ(encoder->best_pos, 500);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "lzss/lzss_encoder.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstring>
@@ -13,7 +14,7 @@ using Index = std::size_t;
 
 constexpr Index ROOT_BASE = RING_SIZE + 1;  // tree[ROOT_BASE + c].right: tree of byte c
 constexpr Index NO_LINK = NO_NODE;
-constexpr std::int32_t RING_MASK = RING_SIZE - 1;
+constexpr Index RING_MASK = RING_SIZE - 1;
 // A descent that visited more nodes than this marks its tree as deep.
 constexpr int DEEP_DESCENT = 16;
 
@@ -30,7 +31,7 @@ void start_group(CodeGroup& group) {
     group.count = 1;
 }
 
-void flush_group(LzssEncoder& encoder, CodeGroup& group) {
+inline __attribute__((always_inline)) void flush_group(LzssEncoder& encoder, CodeGroup& group) {
     for (std::int32_t i = 0; i < group.count; ++i) encoder.sink(encoder.sink_context, group.bytes[i]);
     encoder.output_count += group.count;
 }
@@ -42,16 +43,17 @@ void reset_tables(LzssEncoder& encoder) {
     for (std::int32_t i = 0; i < RING_SIZE; ++i) encoder.parent[i] = NO_NODE;
     std::memset(encoder.ring, 0, sizeof encoder.ring);
     std::memset(encoder.deep, 0, sizeof encoder.deep);
+    std::memset(encoder.finger_count, 0, sizeof encoder.finger_count);
     encoder.run_root = NO_NODE;
 }
 
-void code_item(LzssEncoder& encoder, CodeGroup& group, std::int32_t coding_pos) {
+inline __attribute__((always_inline)) void code_item(LzssEncoder& encoder, CodeGroup& group, Index coding_pos) {
     if (encoder.best_len < MIN_MATCH) {
         encoder.best_len = 1;
         group.bytes[0] = static_cast<unsigned char>(group.bytes[0] | group.flag_mask);
         group.bytes[group.count++] = encoder.ring[coding_pos];
     } else {
-        std::int32_t p = (encoder.best_pos - RING_START) & RING_MASK;
+        std::int32_t p = (encoder.best_pos - RING_START) & (RING_SIZE - 1);
         group.bytes[group.count++] = static_cast<unsigned char>(p & 0xFF);
         group.bytes[group.count++] =
             static_cast<unsigned char>(((p >> 8) & 0x0F) | ((encoder.best_len - MIN_MATCH) << 4));
@@ -123,6 +125,12 @@ InsertKey key_at(const unsigned char* bytes) {
     return {first, load_big_endian(bytes + 9), bytes[MAX_MATCH - 1], static_cast<std::uint32_t>(first >> 32)};
 }
 
+StringKey string_key(const InsertKey& key) { return {key.first, key.second, key.last}; }
+
+StringKey string_at(const unsigned char* bytes) {
+    return {load_big_endian(bytes + 1), load_big_endian(bytes + 9), bytes[MAX_MATCH - 1]};
+}
+
 // How many of the 18 bytes agree (byte 0 is shared: 1 to 18), and 1 when the
 // key orders after the node's string at the first difference.
 struct Comparison {
@@ -140,6 +148,20 @@ inline __attribute__((always_inline)) Comparison compare_with(const InsertKey& k
     unsigned char last = other[MAX_MATCH - 1];
     if (key.last != last) return {MAX_MATCH - 1, key.last > last};
     return {MAX_MATCH, 0};
+}
+
+// The same between two keys.
+Comparison compare_keys(const StringKey& key, const StringKey& other) {
+    if (key.first != other.first)
+        return {1 + std::countl_zero(key.first ^ other.first) / 8, key.first > other.first};
+    if (key.second != other.second)
+        return {9 + std::countl_zero(key.second ^ other.second) / 8, key.second > other.second};
+    if (key.last != other.last) return {MAX_MATCH - 1, key.last > other.last};
+    return {MAX_MATCH, 0};
+}
+
+bool same_key(const StringKey& a, const StringKey& b) {
+    return a.first == b.first && a.second == b.second && a.last == b.last;
 }
 
 // The same, from the node's record while its first four bytes differ.
@@ -224,7 +246,75 @@ inline __attribute__((always_inline)) Descent descend_unpredictable(LzssEncoder&
 
 // For deep trees, mostly long chains: the processor predicts the direction
 // and runs ahead along the links; the full strings are compared from the ring.
-inline __attribute__((always_inline)) Descent descend_predictable(LzssEncoder& encoder, const InsertKey& key, Index p, Index r) {
+// Also notes the last node where the descent turned left: the new string's
+// successor in the tree's order.
+inline __attribute__((always_inline)) Descent descend_predictable(LzssEncoder& encoder, const InsertKey& key, Index p,
+                                                                  Index r, Index& successor) {
+    Descent descent{static_cast<Index>(encoder.best_pos), 0, 0};
+    successor = NO_LINK;
+    for (;;) {
+        ++descent.visits;
+        const Comparison found = compare_with(key, &encoder.ring[p]);
+        keep_longer(descent, found, p);
+        if (found.length == MAX_MATCH) {
+            replace_node(encoder, p, r);
+            return descent;
+        }
+        if (!found.greater) successor = p;
+        const Index next = found.greater ? encoder.tree[p].right : encoder.tree[p].left;
+        if (next == NO_LINK) {
+            attach_leaf(encoder, p, found.greater, r);
+            return descent;
+        }
+        p = next;
+    }
+}
+
+// Where a new string goes when a finger's node is its predecessor: below that
+// node on the right, or below the successor on the left; and the successor's
+// string when one is known.
+struct FingerHold {
+    Index parent;
+    unsigned greater;
+    bool bounded;
+    StringKey successor;
+};
+
+// Whether a finger of tree t holds the new string: its node still holds the
+// finger's string and comes before the new one, and no string of the tree
+// lies between them.
+bool finger_holds(const LzssEncoder& encoder, Index t, const Finger& finger, const StringKey& wanted,
+                  FingerHold& hold) {
+    const Index node = finger.node;
+    if (encoder.parent[node] == NO_NODE || encoder.ring[node] != t) return false;
+    if (!same_key(string_at(&encoder.ring[node]), finger.string)) return false;
+    if (!compare_keys(wanted, finger.string).greater) return false;
+    Index below = encoder.tree[node].right;
+    if (below == NO_LINK) {
+        // The node has no right child: the new string hangs there, as long
+        // as it comes before the successor noted for the finger.
+        if (finger.bounded && compare_keys(wanted, finger.successor).greater) return false;
+        hold = {node, 1, finger.bounded, finger.successor};
+        return true;
+    }
+    // The node gained a right subtree (it took the place of a removed
+    // successor): the successor is now the leftmost node of that subtree.
+    while (encoder.tree[below].left != NO_NODE) below = encoder.tree[below].left;
+    const StringKey successor = string_at(&encoder.ring[below]);
+    if (compare_keys(wanted, successor).greater) return false;
+    hold = {below, 0, true, successor};
+    return true;
+}
+
+// The descent to a string whose neighbours a finger gave. No node on the way
+// can match more bytes than the closer of the two neighbours does, so the
+// first node that matches that many is the match, and the string hangs where
+// the finger said.
+inline __attribute__((always_inline)) Descent descend_to_finger(LzssEncoder& encoder, const InsertKey& key, Index p,
+                                                                Index r, const Finger& finger, const FingerHold& hold) {
+    const StringKey wanted = string_key(key);
+    std::int32_t most = compare_keys(wanted, finger.string).length;
+    if (hold.bounded) most = std::max(most, compare_keys(wanted, hold.successor).length);
     Descent descent{static_cast<Index>(encoder.best_pos), 0, 0};
     for (;;) {
         ++descent.visits;
@@ -234,6 +324,7 @@ inline __attribute__((always_inline)) Descent descend_predictable(LzssEncoder& e
             replace_node(encoder, p, r);
             return descent;
         }
+        if (found.length >= most) break;
         const Index next = found.greater ? encoder.tree[p].right : encoder.tree[p].left;
         if (next == NO_LINK) {
             attach_leaf(encoder, p, found.greater, r);
@@ -241,6 +332,52 @@ inline __attribute__((always_inline)) Descent descend_predictable(LzssEncoder& e
         }
         p = next;
     }
+    attach_leaf(encoder, hold.parent, hold.greater, r);
+    return descent;
+}
+
+// After a new string went into tree t: it is the new successor of every
+// finger it follows, and becomes the newest finger.
+void keep_fingers(LzssEncoder& encoder, Index t, const InsertKey& key, Index r, bool bounded,
+                  const StringKey& successor) {
+    const StringKey added = string_key(key);
+    Finger* fingers = encoder.fingers[t];
+    const int count = encoder.finger_count[t];
+    for (int i = 0; i < count; ++i) {
+        if (!compare_keys(added, fingers[i].string).greater) continue;
+        if (fingers[i].bounded && compare_keys(added, fingers[i].successor).greater) continue;
+        fingers[i].successor = added;
+        fingers[i].bounded = true;
+    }
+    for (int i = std::min(count, FINGERS - 1); i > 0; --i) fingers[i] = fingers[i - 1];
+    fingers[0] = {added, successor, static_cast<TreeLink>(r), bounded};
+    encoder.finger_count[t] = static_cast<unsigned char>(std::min(count + 1, FINGERS));
+}
+
+// An insertion into a deep tree, by a finger when one holds. A descent cut
+// short by a finger says nothing about the tree's depth: the tree stays deep.
+// Kept out of line: it is long, and its descents are long too.
+__attribute__((noinline)) Descent insert_deep(LzssEncoder& encoder, Index t, const InsertKey& key,
+                                                          Index root, Index r) {
+    const StringKey wanted = string_key(key);
+    for (int i = 0; i < encoder.finger_count[t]; ++i) {
+        FingerHold hold;
+        if (!finger_holds(encoder, t, encoder.fingers[t][i], wanted, hold)) continue;
+        const Finger finger = encoder.fingers[t][i];
+        const Descent descent = descend_to_finger(encoder, key, root, r, finger, hold);
+        // A string that replaced an equal one leaves the set of strings as it was.
+        if (descent.best_len < MAX_MATCH) keep_fingers(encoder, t, key, r, hold.bounded, hold.successor);
+        return descent;
+    }
+    Index successor;
+    const Descent descent = descend_predictable(encoder, key, root, r, successor);
+    encoder.deep[t] = descent.visits > DEEP_DESCENT;
+    // A string that replaced an equal one leaves the set of strings as it was.
+    if (descent.best_len < MAX_MATCH) {
+        const bool bounded = successor != NO_LINK;
+        keep_fingers(encoder, t, key, r, bounded, bounded ? string_at(&encoder.ring[successor]) : StringKey{});
+    }
+    return descent;
 }
 
 // Whether the string at r equals the string at r - 1, the root: then the
@@ -269,6 +406,7 @@ inline __attribute__((always_inline)) void insert_string(LzssEncoder& encoder, I
         encoder.parent[r] = static_cast<TreeLink>(slot);
         encoder.best_len = 0;
         encoder.run_root = NO_NODE;
+        encoder.finger_count[bytes[0]] = 0;
         return;
     }
     if (continues_run(encoder, r, root)) {
@@ -278,10 +416,18 @@ inline __attribute__((always_inline)) void insert_string(LzssEncoder& encoder, I
         encoder.best_len = MAX_MATCH;
         return;
     }
-    unsigned char& deep = encoder.deep[bytes[0]];
-    const Descent descent =
-        deep ? descend_predictable(encoder, key, root, r) : descend_unpredictable(encoder, key, root, r);
-    deep = descent.visits > DEEP_DESCENT;
+    const Index t = bytes[0];
+    Descent descent;
+    if (encoder.deep[t]) {
+        descent = insert_deep(encoder, t, key, root, r);
+    } else {
+        descent = descend_unpredictable(encoder, key, root, r);
+        // Shallow trees keep no fingers: a tree turning deep starts without.
+        if (descent.visits > DEEP_DESCENT) {
+            encoder.deep[t] = 1;
+            encoder.finger_count[t] = 0;
+        }
+    }
     encoder.run_root =
         descent.visits == 1 && descent.best_len == MAX_MATCH ? static_cast<std::int32_t>(r) : NO_NODE;
     encoder.best_pos = static_cast<std::int32_t>(descent.best_pos);
@@ -326,8 +472,8 @@ std::int32_t encode(LzssEncoder& encoder) {
     reset_tables(encoder);
     CodeGroup group;
     start_group(group);
-    std::int32_t write_pos = 0;
-    std::int32_t coding_pos = RING_START;
+    Index write_pos = 0;
+    Index coding_pos = RING_START;
 
     std::int32_t lookahead_len = 0;
     while (lookahead_len < MAX_MATCH) {
@@ -349,18 +495,18 @@ std::int32_t encode(LzssEncoder& encoder) {
         for (; i < last_len; ++i) {
             int c = encoder.source(encoder.source_context);
             if (c < 0) break;
-            remove_string(encoder, static_cast<Index>(write_pos));
+            remove_string(encoder, write_pos);
             encoder.ring[write_pos] = static_cast<unsigned char>(c);
             if (write_pos < GUARD_SIZE) encoder.ring[RING_SIZE + write_pos] = static_cast<unsigned char>(c);
             write_pos = (write_pos + 1) & RING_MASK;
             coding_pos = (coding_pos + 1) & RING_MASK;
-            insert_string(encoder, static_cast<Index>(coding_pos));
+            insert_string(encoder, coding_pos);
         }
         for (; i < last_len; ++i) {
-            tree_remove(encoder, write_pos);
+            tree_remove(encoder, static_cast<std::int32_t>(write_pos));
             write_pos = (write_pos + 1) & RING_MASK;
             coding_pos = (coding_pos + 1) & RING_MASK;
-            if (--lookahead_len != 0) tree_insert(encoder, coding_pos);
+            if (--lookahead_len != 0) tree_insert(encoder, static_cast<std::int32_t>(coding_pos));
         }
     }
     if (group.count > 1) flush_group(encoder, group);

@@ -34,6 +34,29 @@ struct TreeNode {
     TreeLink right;
 };
 
+// Bytes 1 to 17 of a string, as two big-endian words and a byte: the part
+// by which the strings of one tree are ordered.
+struct StringKey {
+    std::uint64_t first;
+    std::uint64_t second;
+    unsigned char last;
+};
+
+// A recent insertion into a deep tree, and a string that followed it in the
+// tree's order (when bounded). No string of the tree lies between the two
+// while the finger is kept, so the node is the predecessor of any new string
+// ordered between them: the new string hangs right below it, or left below
+// its successor, and its descent can stop as soon as it meets the longest
+// match those two neighbours allow.
+struct Finger {
+    StringKey string;
+    StringKey successor;
+    TreeLink node;
+    bool bounded;
+};
+
+inline constexpr int FINGERS = 2;
+
 struct LzssEncoder {
     std::int32_t output_count = 0;
     unsigned char ring[RING_SIZE + GUARD_SIZE];
@@ -52,6 +75,10 @@ struct LzssEncoder {
     // equalled the root's string there, or NO_NODE: inside a run of one byte
     // value the next insertion does the same.
     std::int32_t run_root = NO_NODE;
+    // Per tree, the fingers of its latest insertions, newest first; emptied
+    // by any insertion that does not keep them up to date.
+    Finger fingers[ROOT_SLOTS][FINGERS];
+    unsigned char finger_count[ROOT_SLOTS];
     void* source_context = nullptr;
     void* sink_context = nullptr;
     ByteSource source = nullptr;
