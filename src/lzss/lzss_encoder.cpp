@@ -439,24 +439,26 @@ inline __attribute__((always_inline)) void remove_string(LzssEncoder& encoder, I
     if (up == NO_LINK) return;
     const Index left = encoder.tree[p].left;
     const Index right = encoder.tree[p].right;
-    Index q;
-    if (left == NO_LINK || right == NO_LINK) {
-        q = left ^ right ^ NO_LINK;  // the only child, or NO_NODE for a leaf
-    } else {
-        q = left;
-        if (encoder.tree[q].right != NO_NODE) {
-            do q = encoder.tree[q].right;
-            while (encoder.tree[q].right != NO_NODE);
-            const Index q_parent = encoder.parent[q];
-            const Index q_left = encoder.tree[q].left;
-            encoder.tree[q_parent].right = static_cast<TreeLink>(q_left);
-            encoder.parent[q_left] = static_cast<TreeLink>(q_parent);
-            encoder.tree[q].left = static_cast<TreeLink>(left);
-            encoder.parent[left] = static_cast<TreeLink>(q);
-        }
-        encoder.tree[q].right = static_cast<TreeLink>(right);
-        encoder.parent[right] = static_cast<TreeLink>(q);
+    // Which of the cases holds is as good as random in most data, so the
+    // common ones share one path without branches: with fewer than two
+    // children the replacement is the only child (or NO_NODE), and the two
+    // links it would take over go to the scratch entry instead.
+    const bool both = (left != NO_LINK) & (right != NO_LINK);
+    Index q = both ? left : left ^ right ^ NO_LINK;
+    const Index left_right = encoder.tree[left].right;
+    if (both & (left_right != NO_LINK)) {
+        // The predecessor lies deeper: the rightmost node of the left subtree.
+        q = left_right;
+        while (encoder.tree[q].right != NO_NODE) q = encoder.tree[q].right;
+        const Index q_parent = encoder.parent[q];
+        const Index q_left = encoder.tree[q].left;
+        encoder.tree[q_parent].right = static_cast<TreeLink>(q_left);
+        encoder.parent[q_left] = static_cast<TreeLink>(q_parent);
+        encoder.tree[q].left = static_cast<TreeLink>(left);
+        encoder.parent[left] = static_cast<TreeLink>(q);
     }
+    encoder.tree[both ? q : NO_LINK].right = static_cast<TreeLink>(right);
+    encoder.parent[both ? right : NO_LINK] = static_cast<TreeLink>(q);
     encoder.parent[q] = static_cast<TreeLink>(up);
     set_child(encoder, up, encoder.tree[up].right == p, q);
     encoder.parent[p] = NO_NODE;
