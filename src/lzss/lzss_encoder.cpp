@@ -238,9 +238,8 @@ inline __attribute__((always_inline)) Descent descend_unpredictable(LzssEncoder&
             attach_leaf(encoder, p, found.greater, r);
             return descent;
         }
-        const std::uint64_t take_right = 0 - std::uint64_t{found.greater};
         p = next;
-        node = (right & take_right) | (left & ~take_right);
+        node = found.greater ? right : left;
     }
 }
 
