@@ -186,12 +186,13 @@ void attach_leaf(LzssEncoder& encoder, Index p, unsigned greater, Index r) {
     encoder.parent[r] = static_cast<TreeLink>(p);
 }
 
-// Replaces node p by node r in p's place in its tree.
+// Replaces node p by node r in p's place in its tree. Their strings are
+// equal, so r takes p's record as it is, prefix included.
 inline __attribute__((always_inline)) void replace_node(LzssEncoder& encoder, Index p, Index r) {
     const Index up = encoder.parent[p];
     const std::uint64_t node = load_node(encoder, p);
     encoder.parent[r] = static_cast<TreeLink>(up);
-    store_node(encoder, r, make_node(encoder.tree[r].prefix, child_of(node, 0), child_of(node, 1)));
+    store_node(encoder, r, node);
     encoder.parent[child_of(node, 0)] = static_cast<TreeLink>(r);
     encoder.parent[child_of(node, 1)] = static_cast<TreeLink>(r);
     if (encoder.tree[up].right == p)
@@ -381,38 +382,40 @@ __attribute__((noinline)) Descent insert_deep(LzssEncoder& encoder, Index t, con
 
 // Whether the string at r equals the string at r - 1, the root: then the
 // descent would stop at the root with a full match. True when the 19 bytes
-// from r - 1 are all the same.
-bool continues_run(const LzssEncoder& encoder, Index r, Index root) {
+// from r - 1 are all the same. The last of them was stored just before, one
+// byte wide: it is read on its own, since a wider load across it would wait
+// for the store to complete instead of taking the byte from it.
+inline __attribute__((always_inline)) bool continues_run(const LzssEncoder& encoder, Index r, Index root) {
     if (r == 0 || root != r - 1 || encoder.run_root != static_cast<std::int32_t>(root)) return false;
     const unsigned char* bytes = &encoder.ring[r - 1];
     const std::uint64_t repeated = 0x0101010101010101ull * bytes[0];
     std::uint64_t a, b, c;
     std::memcpy(&a, bytes, 8);
     std::memcpy(&b, bytes + 8, 8);
-    std::memcpy(&c, bytes + 11, 8);
-    return ((a ^ repeated) | (b ^ repeated) | (c ^ repeated)) == 0;
+    std::memcpy(&c, bytes + 10, 8);
+    return ((a ^ repeated) | (b ^ repeated) | (c ^ repeated)) == 0 && bytes[MAX_MATCH] == bytes[0];
 }
 
 // The insertion itself; encode has it inlined into its main loop.
 inline __attribute__((always_inline)) void insert_string(LzssEncoder& encoder, Index r) {
     const unsigned char* bytes = &encoder.ring[r];
-    const InsertKey key = key_at(bytes);
-    store_node(encoder, r, make_node(key.prefix, NO_LINK, NO_LINK));
     const Index slot = ROOT_BASE + bytes[0];
     const Index root = encoder.tree[slot].right;
+    if (continues_run(encoder, r, root)) {
+        replace_node(encoder, root, r);
+        encoder.run_root = static_cast<std::int32_t>(r);
+        encoder.best_pos = static_cast<std::int32_t>(root);
+        encoder.best_len = MAX_MATCH;
+        return;
+    }
+    const InsertKey key = key_at(bytes);
+    store_node(encoder, r, make_node(key.prefix, NO_LINK, NO_LINK));
     if (root == NO_LINK) {
         encoder.tree[slot].right = static_cast<TreeLink>(r);
         encoder.parent[r] = static_cast<TreeLink>(slot);
         encoder.best_len = 0;
         encoder.run_root = NO_NODE;
         encoder.finger_count[bytes[0]] = 0;
-        return;
-    }
-    if (continues_run(encoder, r, root)) {
-        replace_node(encoder, root, r);
-        encoder.run_root = static_cast<std::int32_t>(r);
-        encoder.best_pos = static_cast<std::int32_t>(root);
-        encoder.best_len = MAX_MATCH;
         return;
     }
     const Index t = bytes[0];
