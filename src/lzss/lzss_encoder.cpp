@@ -16,7 +16,7 @@ constexpr Index ROOT_BASE = RING_SIZE + 1;  // tree[ROOT_BASE + c].right: tree o
 constexpr Index NO_LINK = NO_NODE;
 constexpr Index RING_MASK = RING_SIZE - 1;
 // A descent that visited more nodes than this marks its tree as deep.
-constexpr int DEEP_DESCENT = 16;
+constexpr int DEEP_DESCENT = 32;
 
 // The group being built: a flag byte and up to eight items.
 struct CodeGroup {
