@@ -118,26 +118,84 @@ TEST(LzssEncoder, RoundTripsAndMatchesTheReference) {
     }
 }
 
+// Records of many shapes: a counter one to three bytes wide, either byte
+// order, climbing or falling by a step of one or two, filler from a small
+// alphabet and runs now and then. Sorted strings, deep trees and runs mix in
+// ways the benchmark corpus does not.
+std::string shaped_records(unsigned seed, std::size_t size) {
+    std::mt19937 rng(seed);
+    const int record = 3 + static_cast<int>(rng() % 24);
+    const int width = 1 + static_cast<int>(rng() % 3);
+    const bool big_endian = rng() % 2 == 0;
+    const int alphabet = 1 + static_cast<int>(rng() % 4);
+    const int run_odds = static_cast<int>(rng() % 4);
+    const std::uint32_t step = (rng() % 2 == 0 ? 1u : 2u) * (rng() % 2 == 0 ? 1u : ~0u);
+    std::uint32_t counter = static_cast<std::uint32_t>(rng());
+    std::string data;
+    while (data.size() < size) {
+        for (int i = 0; i < record; ++i) {
+            const int shift = 8 * (big_endian ? width - 1 - i : i);
+            data.push_back(static_cast<char>(i < width ? counter >> shift : rng() % alphabet));
+        }
+        if (run_odds != 0 && rng() % run_odds == 0) data.append(rng() % 40, static_cast<char>(rng() % alphabet));
+        counter += step;
+    }
+    data.resize(size);
+    return data;
+}
+
+TEST(LzssEncoder, ShapedRecordsMatchTheReference) {
+    for (unsigned seed = 0; seed < 60; ++seed) {
+        const std::string input = shaped_records(seed, 20000);
+        ASSERT_EQ(encode_string(input).stream, reference_encode(input)) << "seed " << seed;
+    }
+}
+
+// An encoder with empty trees, for driving tree_insert and tree_remove by hand.
+std::unique_ptr<LzssEncoder> empty_trees() {
+    auto encoder = std::make_unique<LzssEncoder>();
+    static MemoryBytes nothing;
+    static const std::string empty;
+    nothing.input = &empty;
+    encoder->source = memory_source;
+    encoder->source_context = &nothing;
+    encoder->sink = memory_sink;
+    encoder->sink_context = &nothing;
+    encode(*encoder);  // an empty input leaves the tables set up and nothing else
+    return encoder;
+}
+
+// Puts bytes at a ring position, padded with dots to at least 18.
+void place_string(LzssEncoder& encoder, std::int32_t pos, const std::string& text) {
+    std::string bytes = text;
+    if (bytes.size() < MAX_MATCH) bytes.resize(MAX_MATCH, '.');
+    std::copy(bytes.begin(), bytes.end(), encoder.ring + pos);
+}
+
+// Inside a run, a string that equals the previous one takes the root's place
+// without a descent; one that differs only near its end must not.
+TEST(LzssTree, RunShortcutChecksTheWholeString) {
+    auto encoder = empty_trees();
+    const std::string run(16, 'a');
+    place_string(*encoder, 100, run + "cd");
+    place_string(*encoder, 200, run + "cda");  // strings at 200 and 201
+    tree_insert(*encoder, 100);
+    tree_insert(*encoder, 200);
+    ASSERT_EQ(encoder->best_len, MAX_MATCH);  // equal to the root's: took its place
+    tree_insert(*encoder, 201);                // "a" x 15 + "cda"
+    EXPECT_EQ(encoder->best_len, 15);
+    EXPECT_EQ(encoder->best_pos, 200);
+    EXPECT_EQ(encoder->parent[201], 200);
+}
+
 // A deep tree, built insertion by insertion. The finger of "ac" notes "am" as
 // its successor, then "ae" comes between them; removing "am" moves "ae" (which
 // replaced an equal string, so its own finger is gone) up into its place and
 // leaves "ac" without a right child. "ag" then follows "ae", not "ac": it must
 // hang left below "ax", whatever the finger of "ac" first said.
 TEST(LzssTree, FingerLearnsOfStringsInsertedBetween) {
-    auto encoder = std::make_unique<LzssEncoder>();
-    MemoryBytes nothing;
-    const std::string empty;
-    nothing.input = &empty;
-    encoder->source = memory_source;
-    encoder->source_context = &nothing;
-    encoder->sink = memory_sink;
-    encoder->sink_context = &nothing;
-    encode(*encoder);  // sets up empty trees
-    const auto place = [&](std::int32_t pos, const char* text) {
-        std::string bytes(text);
-        bytes.resize(MAX_MATCH, '.');
-        std::copy(bytes.begin(), bytes.end(), encoder->ring + pos);
-    };
+    auto encoder = empty_trees();
+    const auto place = [&](std::int32_t pos, const char* text) { place_string(*encoder, pos, text); };
     // Short descents would turn the tree shallow; it is kept deep throughout.
     const auto insert = [&](std::int32_t pos) {
         encoder->deep[static_cast<unsigned char>('a')] = 1;
