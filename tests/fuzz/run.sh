@@ -13,12 +13,18 @@ findings=$top/build/fuzz/findings
 mkdir -p "$findings"
 for harness in script build encoder; do
     seeds=tests/fuzz/corpus/build
-    [ "$harness" = encoder ] && seeds=tests/fuzz/corpus/encoder
+    lengths=()
+    if [ "$harness" = encoder ]; then
+        seeds=tests/fuzz/corpus/encoder
+        # Inputs longer than the 4096-byte window from the start, so that
+        # removals, deep trees and their shortcuts are reached within the run.
+        lengths=(-max_len=16384 -len_control=0)
+    fi
     work=$(mktemp -d)
     cp "$seeds"/* "$work"/
     echo "== fuzz_$harness for ${seconds} s"
     status=0
-    build/fuzz/bin/fuzz_$harness -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+    build/fuzz/bin/fuzz_$harness -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 ${lengths[@]+"${lengths[@]}"} \
         -artifact_prefix="$findings/$harness-" -print_final_stats=1 "$work" >"$findings/$harness.log" 2>&1 ||
         status=$?
     grep -E '^(Done|stat::number_of_executed_units|==[0-9]+==ERROR|SUMMARY)' "$findings/$harness.log" || true
