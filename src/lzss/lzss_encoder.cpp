@@ -202,11 +202,13 @@ inline __attribute__((always_inline)) void replace_node(LzssEncoder& encoder, In
     encoder.parent[p] = NO_NODE;
 }
 
-// Where one insertion's descent ended up.
+// Where one insertion's descent ended up. Cut short: it stopped before
+// placing the new string, which the caller then places.
 struct Descent {
     Index best_pos;
     std::int32_t best_len;
     int visits;
+    bool cut_short;
 };
 
 // Of equally long matches the node met first wins, so only a longer one
@@ -221,7 +223,7 @@ void keep_longer(Descent& descent, const Comparison& found, Index p) {
 // loaded before the direction is known, and the direction picks one of them
 // without a branch, so a turn costs no misprediction.
 inline __attribute__((always_inline)) Descent descend_unpredictable(LzssEncoder& encoder, const InsertKey& key, Index p, Index r) {
-    Descent descent{static_cast<Index>(encoder.best_pos), 0, 0};
+    Descent descent{static_cast<Index>(encoder.best_pos), 0, 0, false};
     std::uint64_t node = load_node(encoder, p);
     for (;;) {
         ++descent.visits;
@@ -247,10 +249,12 @@ inline __attribute__((always_inline)) Descent descend_unpredictable(LzssEncoder&
 // For deep trees, mostly long chains: the processor predicts the direction
 // and runs ahead along the links; the full strings are compared from the ring.
 // Also notes the last node where the descent turned left: the new string's
-// successor in the tree's order.
+// successor in the tree's order. Stops short at the first node that matches
+// stop_length bytes, when no node can match more.
 inline __attribute__((always_inline)) Descent descend_predictable(LzssEncoder& encoder, const InsertKey& key, Index p,
-                                                                  Index r, Index& successor) {
-    Descent descent{static_cast<Index>(encoder.best_pos), 0, 0};
+                                                                  Index r, std::int32_t stop_length,
+                                                                  Index& successor) {
+    Descent descent{static_cast<Index>(encoder.best_pos), 0, 0, false};
     successor = NO_LINK;
     for (;;) {
         ++descent.visits;
@@ -258,6 +262,10 @@ inline __attribute__((always_inline)) Descent descend_predictable(LzssEncoder& e
         keep_longer(descent, found, p);
         if (found.length == MAX_MATCH) {
             replace_node(encoder, p, r);
+            return descent;
+        }
+        if (found.length >= stop_length) {
+            descent.cut_short = true;
             return descent;
         }
         if (!found.greater) successor = p;
@@ -315,24 +323,9 @@ inline __attribute__((always_inline)) Descent descend_to_finger(LzssEncoder& enc
     const StringKey wanted = string_key(key);
     std::int32_t most = compare_keys(wanted, finger.string).length;
     if (hold.bounded) most = std::max(most, compare_keys(wanted, hold.successor).length);
-    Descent descent{static_cast<Index>(encoder.best_pos), 0, 0};
-    for (;;) {
-        ++descent.visits;
-        const Comparison found = compare_with(key, &encoder.ring[p]);
-        keep_longer(descent, found, p);
-        if (found.length == MAX_MATCH) {
-            replace_node(encoder, p, r);
-            return descent;
-        }
-        if (found.length >= most) break;
-        const Index next = found.greater ? encoder.tree[p].right : encoder.tree[p].left;
-        if (next == NO_LINK) {
-            attach_leaf(encoder, p, found.greater, r);
-            return descent;
-        }
-        p = next;
-    }
-    attach_leaf(encoder, hold.parent, hold.greater, r);
+    Index successor;
+    const Descent descent = descend_predictable(encoder, key, p, r, most, successor);
+    if (descent.cut_short) attach_leaf(encoder, hold.parent, hold.greater, r);
     return descent;
 }
 
@@ -370,7 +363,7 @@ __attribute__((noinline)) Descent insert_deep(LzssEncoder& encoder, Index t, con
         return descent;
     }
     Index successor;
-    const Descent descent = descend_predictable(encoder, key, root, r, successor);
+    const Descent descent = descend_predictable(encoder, key, root, r, MAX_MATCH + 1, successor);
     encoder.deep[t] = descent.visits > DEEP_DESCENT;
     // A string that replaced an equal one leaves the set of strings as it was.
     if (descent.best_len < MAX_MATCH) {
