@@ -40,6 +40,7 @@ void reset_tables(LzssEncoder& encoder) {
     encoder.output_count = 0;
     for (Index i = ROOT_BASE; i < ROOT_BASE + ROOT_SLOTS; ++i) encoder.tree[i].right = NO_NODE;
     encoder.tree[NO_LINK] = {0, NO_NODE, NO_NODE};
+    for (TreeNode& copy : encoder.root_copy) copy = encoder.tree[NO_LINK];
     for (std::int32_t i = 0; i < RING_SIZE; ++i) encoder.parent[i] = NO_NODE;
     std::memset(encoder.ring, 0, sizeof encoder.ring);
     std::memset(encoder.deep, 0, sizeof encoder.deep);
@@ -96,6 +97,17 @@ std::uint64_t load_node(const LzssEncoder& encoder, Index p) {
 // from it instead of waiting for several smaller stores.
 void store_node(LzssEncoder& encoder, Index p, std::uint64_t node) {
     std::memcpy(&encoder.tree[p], &node, sizeof node);
+}
+
+void refresh_root_copy(LzssEncoder& encoder, Index t) {
+    const std::uint64_t root = load_node(encoder, encoder.tree[ROOT_BASE + t].right);
+    std::memcpy(&encoder.root_copy[t], &root, sizeof root);
+}
+
+std::uint64_t root_copy_of(const LzssEncoder& encoder, Index t) {
+    std::uint64_t root;
+    std::memcpy(&root, &encoder.root_copy[t], sizeof root);
+    return root;
 }
 
 std::uint64_t make_node(std::uint32_t prefix, Index left, Index right) {
@@ -222,9 +234,9 @@ void keep_longer(Descent& descent, const Comparison& found, Index p) {
 // For trees whose descents turn at random: both children's records are
 // loaded before the direction is known, and the direction picks one of them
 // without a branch, so a turn costs no misprediction.
-inline __attribute__((always_inline)) Descent descend_unpredictable(LzssEncoder& encoder, const InsertKey& key, Index p, Index r) {
+inline __attribute__((always_inline)) Descent descend_unpredictable(LzssEncoder& encoder, const InsertKey& key, Index p,
+                                                                    std::uint64_t node, Index r) {
     Descent descent{static_cast<Index>(encoder.best_pos), 0, 0, false};
-    std::uint64_t node = load_node(encoder, p);
     for (;;) {
         ++descent.visits;
         const std::uint64_t left = load_node(encoder, child_of(node, 0));
@@ -401,28 +413,31 @@ inline __attribute__((always_inline)) void insert_string(LzssEncoder& encoder, I
         encoder.best_len = MAX_MATCH;
         return;
     }
+    const Index t = bytes[0];
     const InsertKey key = key_at(bytes);
-    store_node(encoder, r, make_node(key.prefix, NO_LINK, NO_LINK));
+    const std::uint64_t leaf = make_node(key.prefix, NO_LINK, NO_LINK);
+    store_node(encoder, r, leaf);
     if (root == NO_LINK) {
         encoder.tree[slot].right = static_cast<TreeLink>(r);
         encoder.parent[r] = static_cast<TreeLink>(slot);
+        std::memcpy(&encoder.root_copy[t], &leaf, sizeof leaf);
         encoder.best_len = 0;
         encoder.run_root = NO_NODE;
-        encoder.finger_count[bytes[0]] = 0;
+        encoder.finger_count[t] = 0;
         return;
     }
-    const Index t = bytes[0];
     Descent descent;
     if (encoder.deep[t]) {
         descent = insert_deep(encoder, t, key, root, r);
     } else {
-        descent = descend_unpredictable(encoder, key, root, r);
+        descent = descend_unpredictable(encoder, key, root, root_copy_of(encoder, t), r);
         // Shallow trees keep no fingers: a tree turning deep starts without.
         if (descent.visits > DEEP_DESCENT) {
             encoder.deep[t] = 1;
             encoder.finger_count[t] = 0;
         }
     }
+    refresh_root_copy(encoder, t);
     encoder.run_root =
         descent.visits == 1 && descent.best_len == MAX_MATCH ? static_cast<std::int32_t>(r) : NO_NODE;
     encoder.best_pos = static_cast<std::int32_t>(descent.best_pos);
@@ -457,6 +472,7 @@ inline __attribute__((always_inline)) void remove_string(LzssEncoder& encoder, I
     encoder.parent[q] = static_cast<TreeLink>(up);
     set_child(encoder, up, encoder.tree[up].right == p, q);
     encoder.parent[p] = NO_NODE;
+    refresh_root_copy(encoder, encoder.ring[p]);
 }
 
 }  // namespace

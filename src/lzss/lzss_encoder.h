@@ -71,6 +71,10 @@ struct LzssEncoder {
     // chains whose turns the processor predicts well; short ones turn at
     // random, and are walked without branching on the direction.
     unsigned char deep[ROOT_SLOTS];
+    // A copy of each tree's root record, kept up to date after every
+    // insertion and removal, so that a descent need not wait for the root's
+    // number before it can load the root's record.
+    TreeNode root_copy[ROOT_SLOTS];
     // The position that took the root's place by the last insertion when it
     // equalled the root's string there, or NO_NODE: inside a run of one byte
     // value the next insertion does the same.
