@@ -176,14 +176,6 @@ bool same_key(const StringKey& a, const StringKey& b) {
     return a.first == b.first && a.second == b.second && a.last == b.last;
 }
 
-// The same, from the node's record while its first four bytes differ.
-inline __attribute__((always_inline)) Comparison compare_with_node(const LzssEncoder& encoder, const InsertKey& key, Index p, std::uint64_t node) {
-    const std::uint32_t prefix = prefix_of(node);
-    if (__builtin_expect(key.prefix != prefix, 1))
-        return {1 + std::countl_zero(key.prefix ^ prefix) / 8, key.prefix > prefix};
-    return compare_with(key, &encoder.ring[p]);
-}
-
 // Sets the right link when greater is 1 and the left one when it is 0. The
 // side is picked by address, not by a branch: it is as good as random.
 void set_child(LzssEncoder& encoder, Index p, unsigned greater, Index child) {
@@ -241,13 +233,22 @@ inline __attribute__((always_inline)) Descent descend_unpredictable(LzssEncoder&
         ++descent.visits;
         const std::uint64_t left = load_node(encoder, child_of(node, 0));
         const std::uint64_t right = load_node(encoder, child_of(node, 1));
-        const Comparison found = compare_with_node(encoder, key, p, node);
-        keep_longer(descent, found, p);
-        if (found.length == MAX_MATCH) {
-            // The newest of two equal strings takes the older one's place.
-            replace_node(encoder, p, r);
-            return descent;
+        // Mostly the first four bytes differ already: the record alone
+        // decides, and no full match is possible.
+        const std::uint32_t prefix = prefix_of(node);
+        Comparison found;
+        if (__builtin_expect(key.prefix != prefix, 1)) {
+            found = {1 + std::countl_zero(key.prefix ^ prefix) / 8, key.prefix > prefix};
+        } else {
+            found = compare_with(key, &encoder.ring[p]);
+            if (found.length == MAX_MATCH) {
+                // The newest of two equal strings takes the older one's place.
+                keep_longer(descent, found, p);
+                replace_node(encoder, p, r);
+                return descent;
+            }
         }
+        keep_longer(descent, found, p);
         const Index next = child_of(node, found.greater);
         if (next == NO_LINK) {
             attach_leaf(encoder, p, found.greater, r);
