@@ -371,7 +371,6 @@ __attribute__((noinline)) Descent insert_deep(LzssEncoder& encoder, Index t, con
         if (!finger_holds(encoder, t, encoder.fingers[t][i], wanted, hold)) continue;
         const Finger finger = encoder.fingers[t][i];
         const Descent descent = descend_to_finger(encoder, key, root, r, finger, hold);
-        // A string that replaced an equal one leaves the set of strings as it was.
         if (descent.best_len < MAX_MATCH) keep_fingers(encoder, t, key, r, hold.bounded, hold.successor);
         return descent;
     }
