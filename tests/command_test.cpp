@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "build/hack_build.h"
+#include "engine/hack_build.h"
 #include "support.h"
 
 namespace hc::test {

@@ -7,7 +7,7 @@
 #include <iterator>
 #include <sstream>
 
-#include "build/hack_build.h"
+#include "engine/hack_build.h"
 
 namespace hc {
 

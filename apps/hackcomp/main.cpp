@@ -1,5 +1,5 @@
 // The program takes no arguments and reads no environment: the build script
 // is always conf.txt in the current folder.
-#include "build/hack_build.h"
+#include "engine/hack_build.h"
 
 int main() { return hc::run_build(); }

@@ -9,7 +9,7 @@
 #include <map>
 #include <string>
 
-#include "build/hack_build.h"
+#include "engine/hack_build.h"
 
 namespace hc {
 void report_error(const char*) {}

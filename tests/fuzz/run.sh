@@ -12,7 +12,7 @@ cmake --build --preset fuzz
 findings=$top/build/fuzz/findings
 mkdir -p "$findings"
 for harness in script build encoder; do
-    seeds=tests/fuzz/corpus/build
+    seeds=tests/fuzz/corpus/whole_run
     lengths=()
     if [ "$harness" = encoder ]; then
         seeds=tests/fuzz/corpus/encoder

@@ -1,6 +1,6 @@
-#include "script/offset_expr.h"
+#include "engine/offset_expr.h"
 
-#include "build/hack_build.h"
+#include "engine/hack_build.h"
 
 namespace hc {
 namespace {

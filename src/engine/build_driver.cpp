@@ -1,7 +1,7 @@
 #include <memory>
 
-#include "build/hack_build.h"
-#include "script/offset_expr.h"
+#include "engine/hack_build.h"
+#include "engine/offset_expr.h"
 
 namespace hc {
 namespace {

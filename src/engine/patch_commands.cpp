@@ -1,8 +1,8 @@
 // O: a big-endian number of 1 to 4 bytes. P: bytes given as hexadecimal digits.
 #include <vector>
 
-#include "build/hack_build.h"
-#include "script/offset_expr.h"
+#include "engine/hack_build.h"
+#include "engine/offset_expr.h"
 
 namespace hc {
 namespace {

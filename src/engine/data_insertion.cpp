@@ -2,9 +2,9 @@
 // (optionally behind its 2-byte length), and records where it went.
 #include <limits>
 
-#include "build/hack_build.h"
+#include "engine/hack_build.h"
 #include "lzss/file_bytes.h"
-#include "script/offset_expr.h"
+#include "engine/offset_expr.h"
 
 namespace hc {
 namespace {

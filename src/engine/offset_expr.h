@@ -1,4 +1,5 @@
 // Offset expressions: [+...] A id | D name | N | P address [relative].
+// They read the script and the build state, so they live with the engine.
 #pragma once
 
 #include <cstdint>
