@@ -121,6 +121,7 @@ const PatchCase PATCH_CASES[] = {
     {"O +P7FFFFFFF 1 1 P1", "EE EE EE EE EE EE EE EE", "Offset out of range"},
     {"P P2 0x1F", "EE EE 01 0F EE EE EE EE", ""},
     {"P P2 ABC", "EE EE AB 0C EE EE EE EE", ""},
+    {"P P2 \"aB c\"", "EE EE AB 0C EE EE EE EE", ""},
     {"P P2 12 34", "EE EE 12 EE EE EE EE EE", ""},
     {"P P2 \"12 34\"", "EE EE 12 34 EE EE EE EE", ""},
     {"P P2 \"1-2.g\xC3" "3x4\"", "EE EE 12 34 EE EE EE EE", ""},
@@ -140,14 +141,6 @@ TEST(PatchCommands, BytesWrittenAndMessages) {
         EXPECT_EQ(result.messages, c.messages) << c.script;
         EXPECT_EQ(result.status, *c.messages ? 1 : 0) << c.script;
     }
-}
-
-TEST(PatchCommands, HexValue) {
-    EXPECT_EQ(hex_value("1F"), 0x1F);
-    EXPECT_EQ(hex_value("a"), 10);
-    EXPECT_EQ(hex_value("1x"), 16);  // other characters add nothing
-    EXPECT_EQ(hex_value(""), 0);
-    EXPECT_EQ(hex_value("FFFFFFFF"), -1);
 }
 
 }  // namespace

@@ -109,11 +109,5 @@ TEST(ScriptReader, FollowsEachRule) {
     }
 }
 
-TEST(ScriptReader, MissingScriptCannotBeOpened) {
-    ScratchFolder folder;
-    ScriptReader reader;
-    EXPECT_FALSE(open_script(reader, "conf.txt"));
-}
-
 }  // namespace
 }  // namespace hc::test
