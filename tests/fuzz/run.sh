@@ -11,7 +11,7 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 findings=$top/build/fuzz/findings
 mkdir -p "$findings"
-for harness in script build encoder; do
+for harness in script build encoder decoder; do
     seeds=tests/fuzz/corpus/whole_run
     lengths=()
     if [ "$harness" = encoder ]; then
@@ -19,6 +19,10 @@ for harness in script build encoder; do
         # Inputs longer than the 4096-byte window from the start, so that
         # removals, deep trees and their shortcuts are reached within the run.
         lengths=(-max_len=16384 -len_control=0)
+    fi
+    if [ "$harness" = decoder ]; then
+        seeds=tests/fuzz/corpus/decoder
+        lengths=(-max_len=16384)
     fi
     work=$(mktemp -d)
     cp "$seeds"/* "$work"/
