@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace hc {
 
@@ -53,5 +54,31 @@ void report_error(const char* text);
 
 // Called once just before the program exits, after the last message.
 void finish_reporting();
+
+}  // namespace hc
+
+// For the codec commands, which write a whole new file rather than change one
+// in place (the bodies in output_file_*.cpp).
+namespace hc {
+
+// Creates a new, empty file for writing beside name (in its folder), under a
+// name of its own that temporary receives.
+FileHandle create_beside(const char* name, std::string& temporary);
+
+// Puts the closed file temporary in name's place, replacing a file of that
+// name in one step.
+bool rename_over(const char* temporary, const char* name);
+
+bool remove_file(const char* name);
+
+// Whether both names lead to one existing file (the same name, another
+// spelling of its path, a hard link).
+bool names_same_file(const char* a, const char* b);
+
+// The size of an open file in bytes, or -1 when it cannot be learnt.
+std::int64_t file_size(FileHandle file);
+
+// Writes text and a line end to standard error.
+void write_error_line(const char* text);
 
 }  // namespace hc

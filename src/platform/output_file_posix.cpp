@@ -1,0 +1,58 @@
+// POSIX body of the operations that write whole new files.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/platform.h"
+
+namespace hc {
+
+FileHandle create_beside(const char* name, std::string& temporary) {
+    // A name of this process's own, created exclusively; the usual mode, as
+    // the umask allows, since the file takes the place of name.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary = std::string(name) + ".hackcomp-" + std::to_string(getpid()) + "-" + std::to_string(attempt);
+        int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) return fd;
+        if (errno != EEXIST) break;
+    }
+    temporary.clear();
+    return INVALID_FILE;
+}
+
+bool rename_over(const char* temporary, const char* name) { return rename(temporary, name) == 0; }
+
+bool remove_file(const char* name) { return unlink(name) == 0; }
+
+bool names_same_file(const char* a, const char* b) {
+    struct stat info_a;
+    struct stat info_b;
+    if (stat(a, &info_a) != 0 || stat(b, &info_b) != 0) return false;
+    return info_a.st_dev == info_b.st_dev && info_a.st_ino == info_b.st_ino;
+}
+
+std::int64_t file_size(FileHandle file) {
+    struct stat info;
+    if (fstat(static_cast<int>(file), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+    return info.st_size;
+}
+
+void write_error_line(const char* text) {
+    std::string line = std::string(text) + "\n";
+    const char* next = line.data();
+    std::size_t left = line.size();
+    while (left > 0) {
+        ssize_t written = write(STDERR_FILENO, next, left);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return;
+        next += written;
+        left -= static_cast<std::size_t>(written);
+    }
+}
+
+}  // namespace hc
