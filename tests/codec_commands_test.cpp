@@ -19,6 +19,14 @@ std::set<std::string> folder_listing() {
     return names;
 }
 
+PackRequest pack_request(const std::string& input, const std::string& output, char mode) {
+    PackRequest request;
+    request.Input = input;
+    request.Output = output;
+    request.Mode = mode;
+    return request;
+}
+
 // What `D data.bin P0 MODE` places in an empty destination: exactly the
 // packed form, nothing before or after it.
 BuildResult placed_by_a_build(const std::string& data, char mode) {
@@ -38,7 +46,7 @@ TEST(CodecCommands, PackPlacesWhatABuildPlacesAndUnpackGivesItBack) {
                 ASSERT_EQ(build.status, 0) << build.messages;
                 ScratchFolder folder;
                 write_file("data.bin", data);
-                ASSERT_EQ(pack_file({"data.bin", "packed.bin", mode}), 0);
+                ASSERT_EQ(pack_file(pack_request("data.bin", "packed.bin", mode)), 0);
                 ASSERT_TRUE(read_file("packed.bin") == build.destination);
                 UnpackRequest unpack;
                 unpack.Input = "packed.bin";
@@ -59,8 +67,8 @@ TEST(CodecCommands, PackInModeARefusesAStreamTooLongForItsHeader) {
     write_file("data.bin", data);
     write_file("packed.bin", "older output");
     testing::internal::CaptureStderr();
-    EXPECT_EQ(pack_file({"data.bin", "packed.bin", 'A'}), 1);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Data too long \"data.bin\"\n");
+    EXPECT_EQ(pack_file(pack_request("data.bin", "packed.bin", 'A')), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "hackcomp: Data too long \"data.bin\"\n");
     EXPECT_EQ(read_file("packed.bin"), "older output");
     EXPECT_EQ(folder_listing(), (std::set<std::string>{"data.bin", "packed.bin"}));
 }
@@ -175,7 +183,7 @@ TEST(CodecCommands, BadInputLeavesNoOutput) {
         row.set(unpack);
         testing::internal::CaptureStderr();
         int status = unpack_file(unpack);
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), row.message + "\n") << row.what;
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "hackcomp: " + row.message + "\n") << row.what;
         EXPECT_EQ(status, 1) << row.what;
         EXPECT_EQ(read_file("out.bin"), "older output") << row.what;
         EXPECT_EQ(read_file("archive.bin"), row.archive) << row.what;

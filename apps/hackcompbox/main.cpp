@@ -1,5 +1,10 @@
-// The program takes no arguments and reads no environment: the build script
-// is always conf.txt in the current folder.
+// Without --pack or --unpack the program builds from conf.txt in the current
+// folder and ignores its arguments, as it always did.
+#include "engine/codec_options.h"
 #include "engine/hack_build.h"
 
-int main() { return hc::run_build(); }
+int main(int argc, char** argv) {
+    hc::CodecCommand codec = hc::parse_codec_command("hackcompbox", argc, argv);
+    if (codec.Kind != hc::CodecKind::None) return hc::run_codec_command(codec, "hackcompbox");
+    return hc::run_build();
+}

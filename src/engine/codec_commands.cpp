@@ -20,8 +20,9 @@ constexpr std::int64_t LONGEST_STREAM = std::numeric_limits<std::int32_t>::max()
 
 std::string quoted(const std::string& name) { return "\"" + name + "\""; }
 
-int fail(const std::string& text) {
-    write_error_line(text.c_str());
+// The one line a failure prints, after the program's name.
+int fail(const std::string& program, const std::string& text) {
+    write_error_line((program + ": " + text).c_str());
     return 1;
 }
 
@@ -56,12 +57,13 @@ bool place_output(OutputFile& output) {
 
 // Opens the input and makes sure the output would not replace it. On
 // success the input is open and the caller closes it.
-int open_input(const std::string& input_name, const std::string& output_name, FileHandle& input) {
+int open_input(const std::string& program, const std::string& input_name, const std::string& output_name,
+               FileHandle& input) {
     input = open_for_read(input_name.c_str());
-    if (input == INVALID_FILE) return fail("Can't open " + quoted(input_name));
+    if (input == INVALID_FILE) return fail(program, "Can't open " + quoted(input_name));
     if (names_same_file(input_name.c_str(), output_name.c_str())) {
         close_file(input);
-        return fail("Output is the input file " + quoted(output_name));
+        return fail(program, "Output is the input file " + quoted(output_name));
     }
     return 0;
 }
@@ -114,9 +116,9 @@ int pack_opened(const PackRequest& request, FileHandle input, OutputFile& output
         pack_headed(*work, transfer);
     else
         pack_plain(*work, transfer);
-    if (transfer.ReadFailed) return fail("Can't read " + quoted(request.Input));
-    if (transfer.WriteFailed) return fail("Can't write " + quoted(request.Output));
-    if (transfer.OutOfRoom) return fail("Data too long " + quoted(request.Input));
+    if (transfer.ReadFailed) return fail(request.Program, "Can't read " + quoted(request.Input));
+    if (transfer.WriteFailed) return fail(request.Program, "Can't write " + quoted(request.Output));
+    if (transfer.OutOfRoom) return fail(request.Program, "Data too long " + quoted(request.Input));
     return 0;
 }
 
@@ -150,24 +152,24 @@ std::int32_t read_fully(FileHandle file, unsigned char* buffer, std::int32_t cou
 int locate_stream(const UnpackRequest& request, FileHandle input, std::int64_t& stream_length) {
     const std::string name = quoted(request.Input);
     std::int64_t size = file_size(input);
-    if (size < 0) return fail("Can't read " + name);
-    if (request.At > size) return fail("Offset past the end of " + name);
+    if (size < 0) return fail(request.Program, "Can't read " + name);
+    if (request.At > size) return fail(request.Program, "Offset past the end of " + name);
     if (request.At > std::numeric_limits<std::int32_t>::max() ||
         !set_position(input, static_cast<std::int32_t>(request.At)))
-        return fail("Can't read " + name);
+        return fail(request.Program, "Can't read " + name);
     std::int64_t left = size - request.At;
     if (request.Mode == 'A') {
         unsigned char header[LENGTH_HEADER_SIZE];
         std::int32_t got = read_fully(input, header, LENGTH_HEADER_SIZE);
-        if (got < 0) return fail("Can't read " + name);
-        if (got < LENGTH_HEADER_SIZE) return fail("Length header past the end of " + name);
+        if (got < 0) return fail(request.Program, "Can't read " + name);
+        if (got < LENGTH_HEADER_SIZE) return fail(request.Program, "Length header past the end of " + name);
         std::int64_t length = header[0] << 8 | header[1];
-        if (length < LENGTH_HEADER_SIZE) return fail("Stream length below 2 in " + name);
-        if (length > left) return fail("Stream past the end of " + name);
+        if (length < LENGTH_HEADER_SIZE) return fail(request.Program, "Stream length below 2 in " + name);
+        if (length > left) return fail(request.Program, "Stream past the end of " + name);
         stream_length = length - LENGTH_HEADER_SIZE;
         return 0;
     }
-    if (request.Length != NOT_GIVEN && request.Length > left) return fail("Stream past the end of " + name);
+    if (request.Length != NOT_GIVEN && request.Length > left) return fail(request.Program, "Stream past the end of " + name);
     stream_length = request.Length != NOT_GIVEN ? request.Length : left;
     return 0;
 }
@@ -183,17 +185,17 @@ int decode_from(const UnpackRequest& request, FileHandle input, std::int64_t str
     while (stream_length > 0 && stop == DecodeStop::NeedInput) {
         auto want = static_cast<std::int32_t>(std::min<std::int64_t>(stream_length, TRANSFER_BLOCK));
         std::int32_t got = read_fully(input, work.InputBlock.Bytes, want);
-        if (got != want) return fail("Can't read " + name);  // the file shrank under us, or failed
+        if (got != want) return fail(request.Program, "Can't read " + name);  // the file shrank under us, or failed
         stream_length -= got;
         std::int32_t consumed = 0;
         stop = decode_bytes(decoder, work.InputBlock.Bytes, got, consumed);
     }
     if (stop == DecodeStop::SinkFailed || !flush_decoded(decoder))
-        return fail("Can't write " + quoted(request.Output));
+        return fail(request.Program, "Can't write " + quoted(request.Output));
     if (stop == DecodeStop::LimitReached) return 0;
-    if (ends_inside_item(decoder)) return fail("Stream ends inside an item in " + name);
+    if (ends_inside_item(decoder)) return fail(request.Program, "Stream ends inside an item in " + name);
     if (request.Size != NOT_GIVEN && decoder.produced < request.Size)
-        return fail("Stream ends before --size bytes in " + name);
+        return fail(request.Program, "Stream ends before --size bytes in " + name);
     return 0;
 }
 
@@ -212,12 +214,12 @@ int unpack_opened(const UnpackRequest& request, FileHandle input, OutputFile& ou
 template <typename Request>
 int run_codec(const Request& request, int (*work)(const Request&, FileHandle, OutputFile&)) {
     FileHandle input = INVALID_FILE;
-    int status = open_input(request.Input, request.Output, input);
+    int status = open_input(request.Program, request.Input, request.Output, input);
     if (status != 0) return status;
     OutputFile output;
     if (!create_output(output, request.Output)) {
         close_file(input);
-        return fail("Can't write " + quoted(request.Output));
+        return fail(request.Program, "Can't write " + quoted(request.Output));
     }
     status = work(request, input, output);
     close_file(input);
@@ -225,7 +227,7 @@ int run_codec(const Request& request, int (*work)(const Request&, FileHandle, Ou
         discard_output(output);
         return status;
     }
-    if (!place_output(output)) return fail("Can't write " + quoted(request.Output));
+    if (!place_output(output)) return fail(request.Program, "Can't write " + quoted(request.Output));
     return 0;
 }
 

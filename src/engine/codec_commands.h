@@ -12,12 +12,14 @@ namespace hc {
 inline constexpr std::int64_t NOT_GIVEN = -1;
 
 struct PackRequest {
+    std::string Program = "hackcomp";  // the name its messages start with
     std::string Input;
     std::string Output;
     int Mode = 'Z';  // 'Z': the stream; 'A': its 2-byte length, then the stream
 };
 
 struct UnpackRequest {
+    std::string Program = "hackcomp";
     std::string Input;
     std::string Output;
     std::int64_t At = 0;  // where the stream (or its length in mode 'A') starts in Input
@@ -27,7 +29,7 @@ struct UnpackRequest {
 };
 
 // Both return the exit status: 0 when the output is in place, 1 after a
-// message.
+// message ("PROGRAM: TEXT" on standard error).
 int pack_file(const PackRequest& request);
 int unpack_file(const UnpackRequest& request);
 
