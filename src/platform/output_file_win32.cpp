@@ -52,7 +52,8 @@ std::int64_t file_size(FileHandle file) {
 }
 
 void write_error_line(const char* text) {
-    std::string line = std::string(text) + "\r\n";
+    // A bare line feed, as the messages of the options end.
+    std::string line = std::string(text) + "\n";
     HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
     const char* next = line.data();
     DWORD left = static_cast<DWORD>(line.size());
