@@ -64,9 +64,12 @@ bool pass_block(LzssDecoder& decoder) {
 // Whole groups while the input, the buffer and the limit all have room for a
 // longest one; returns the input bytes taken.
 std::int32_t decode_groups(LzssDecoder& decoder, const unsigned char* input, std::int32_t size) {
-    std::int64_t room = decoder.limit - decoder.produced;
+    // Room beyond one block changes nothing, and a limit near 2^63 must not
+    // overflow below.
+    std::int64_t room = std::min<std::int64_t>(decoder.limit - decoder.produced, DECODE_BLOCK_END);
     if (decoder.flags != 1 || room < LONGEST_GROUP_OUTPUT) return 0;
-    std::int64_t last_start = std::min<std::int64_t>(DECODE_BLOCK_END, decoder.write_at + room - LONGEST_GROUP_OUTPUT + 1);
+    std::int64_t last_start =
+        std::min<std::int64_t>(DECODE_BLOCK_END, decoder.write_at + room - LONGEST_GROUP_OUTPUT + 1);
     const unsigned char* in = input;
     const unsigned char* const in_end = input + size;
     unsigned char* const base = decoder.buffer;
