@@ -56,7 +56,10 @@ std::string plain_decode(const std::uint8_t* stream, std::size_t size, std::size
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 3) return -1;
     std::size_t piece = data[0] == 0 ? size : data[0];
-    std::size_t limit = (static_cast<std::size_t>(data[1]) << 8 | data[2]) * 4;  // up to 256 KiB
+    // Up to 256 KiB, or no limit at all (FF FF): a stream of 16 KiB decodes
+    // to at most 144 KiB anyway.
+    std::size_t chosen = static_cast<std::size_t>(data[1]) << 8 | data[2];
+    std::size_t limit = chosen == 0xFFFF ? SIZE_MAX : chosen * 4;
     data += 3;
     size -= 3;
 
@@ -64,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string output;
     decoder->sink = append_block;
     decoder->sink_context = &output;
-    hc::start_decoding(*decoder, static_cast<std::int64_t>(limit));
+    hc::start_decoding(*decoder, chosen == 0xFFFF ? INT64_MAX : static_cast<std::int64_t>(limit));
     std::size_t taken = 0;
     hc::DecodeStop stop = hc::DecodeStop::NeedInput;
     while (taken < size && stop == hc::DecodeStop::NeedInput) {
