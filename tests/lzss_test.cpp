@@ -18,7 +18,6 @@ namespace {
 struct EncodeResult {
     std::int32_t count;
     std::string stream;
-    int source_calls;
 };
 
 EncodeResult encode_string(const std::string& input, bool sink_fails = false) {
@@ -26,12 +25,8 @@ EncodeResult encode_string(const std::string& input, bool sink_fails = false) {
     MemoryBytes transfer;
     transfer.input = &input;
     transfer.sink_fails = sink_fails;
-    encoder->source = memory_source;
-    encoder->source_context = &transfer;
-    encoder->sink = memory_sink;
-    encoder->sink_context = &transfer;
-    std::int32_t count = encode(*encoder);
-    return {count, transfer.output, transfer.source_calls};
+    std::int32_t count = encode(*encoder, memory_source, &transfer, memory_sink, &transfer);
+    return {count, transfer.output};
 }
 
 struct Vector {
@@ -152,11 +147,8 @@ std::unique_ptr<LzssEncoder> empty_trees() {
     static MemoryBytes nothing;
     static const std::string empty;
     nothing.input = &empty;
-    encoder->source = memory_source;
-    encoder->source_context = &nothing;
-    encoder->sink = memory_sink;
-    encoder->sink_context = &nothing;
-    encode(*encoder);  // an empty input leaves the tables set up and nothing else
+    // An empty input leaves the tables set up and nothing else.
+    encode(*encoder, memory_source, &nothing, memory_sink, &nothing);
     return encoder;
 }
 

@@ -481,7 +481,12 @@ void tree_insert(LzssEncoder& encoder, std::int32_t r) { insert_string(encoder, 
 
 void tree_remove(LzssEncoder& encoder, std::int32_t p) { remove_string(encoder, static_cast<Index>(p)); }
 
-std::int32_t encode(LzssEncoder& encoder) {
+std::int32_t encode(LzssEncoder& encoder, ByteSource source, void* source_context, ByteSink sink,
+                    void* sink_context) {
+    encoder.source = source;
+    encoder.source_context = source_context;
+    encoder.sink = sink;
+    encoder.sink_context = sink_context;
     reset_tables(encoder);
     CodeGroup group;
     start_group(group);

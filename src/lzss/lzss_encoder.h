@@ -89,10 +89,10 @@ struct LzssEncoder {
     ByteSink sink = nullptr;
 };
 
-// Encodes the whole input from the bound source into the bound sink and
-// returns the number of bytes handed to the sink, whether or not the sink
-// managed to write them.
-std::int32_t encode(LzssEncoder& encoder);
+// Encodes the whole input from source into sink and returns the number of
+// bytes handed to the sink, whether or not the sink managed to write them.
+std::int32_t encode(LzssEncoder& encoder, ByteSource source, void* source_context, ByteSink sink,
+                    void* sink_context);
 
 void tree_insert(LzssEncoder& encoder, std::int32_t r);
 void tree_remove(LzssEncoder& encoder, std::int32_t p);

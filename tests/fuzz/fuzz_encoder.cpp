@@ -14,11 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static auto encoder = std::make_unique<hc::LzssEncoder>();
     hc::test::MemoryBytes memory;
     memory.input = &input;
-    encoder->source = hc::test::memory_source;
-    encoder->source_context = &memory;
-    encoder->sink = hc::test::memory_sink;
-    encoder->sink_context = &memory;
-    std::int32_t count = hc::encode(*encoder);
+    std::int32_t count = hc::encode(*encoder, hc::test::memory_source, &memory, hc::test::memory_sink, &memory);
     if (static_cast<std::size_t>(count) != memory.output.size()) std::abort();
     if (memory.output != hc::test::reference_encode(input)) std::abort();
     if (hc::test::decode_stream(memory.output) != input) std::abort();

@@ -5,6 +5,8 @@
 #include <memory>
 #include <vector>
 
+#include "memory_bytes.h"
+
 namespace hc::test {
 namespace {
 
@@ -192,22 +194,9 @@ void reference_encode_with(int (*source)(void*), void* source_context, int (*sin
 }
 
 std::string reference_encode(const std::string& input) {
-    struct Memory {
-        const std::string* input;
-        std::size_t next;
-        std::string output;
-    } memory{&input, 0, {}};
-    reference_encode_with(
-        [](void* context) {
-            auto& m = *static_cast<Memory*>(context);
-            return m.next < m.input->size() ? static_cast<unsigned char>((*m.input)[m.next++]) : -1;
-        },
-        &memory,
-        [](void* context, int byte) {
-            static_cast<Memory*>(context)->output.push_back(static_cast<char>(byte));
-            return 0;
-        },
-        &memory);
+    MemoryBytes memory;
+    memory.input = &input;
+    reference_encode_with(memory_source, &memory, memory_sink, &memory);
     return memory.output;
 }
 
