@@ -26,7 +26,7 @@ MemoryBytes counting(const std::string& input) {
 
 void encode_product(benchmark::State& state, hc::bench::CorpusKind kind) {
     std::string input = hc::bench::make_corpus(kind, CORPUS_SIZE);
-    auto encoder = std::make_unique<hc::LzssEncoder>();
+    auto encoder = hc::make_lzss_encoder();
     std::int32_t stream = 0;
     for (auto _ : state) {
         MemoryBytes memory = counting(input);

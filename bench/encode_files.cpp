@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
         inputs.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
         total += inputs.back().size();
     }
-    auto encoder = std::make_unique<hc::LzssEncoder>();
+    auto encoder = hc::make_lzss_encoder();
     auto start = std::chrono::steady_clock::now();
     std::size_t stream = 0;
     for (const std::string& input : inputs) {

@@ -1,5 +1,7 @@
 #include "lzss/lzss_encoder.h"
 
+#include "lzss/lzss_encoder_internal.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstddef>
@@ -34,18 +36,6 @@ void start_group(CodeGroup& group) {
 inline __attribute__((always_inline)) void flush_group(LzssEncoder& encoder, CodeGroup& group) {
     for (std::int32_t i = 0; i < group.count; ++i) encoder.sink(encoder.sink_context, group.bytes[i]);
     encoder.output_count += group.count;
-}
-
-void reset_tables(LzssEncoder& encoder) {
-    encoder.output_count = 0;
-    for (Index i = ROOT_BASE; i < ROOT_BASE + ROOT_SLOTS; ++i) encoder.tree[i].right = NO_NODE;
-    encoder.tree[NO_LINK] = {0, NO_NODE, NO_NODE};
-    for (TreeNode& copy : encoder.root_copy) copy = encoder.tree[NO_LINK];
-    for (std::int32_t i = 0; i < RING_SIZE; ++i) encoder.parent[i] = NO_NODE;
-    std::memset(encoder.ring, 0, sizeof encoder.ring);
-    std::memset(encoder.deep, 0, sizeof encoder.deep);
-    std::memset(encoder.finger_count, 0, sizeof encoder.finger_count);
-    encoder.run_root = NO_NODE;
 }
 
 inline __attribute__((always_inline)) void code_item(LzssEncoder& encoder, CodeGroup& group, Index coding_pos) {
@@ -477,6 +467,28 @@ inline __attribute__((always_inline)) void remove_string(LzssEncoder& encoder, I
 
 }  // namespace
 
+void LzssEncoderDeleter::operator()(LzssEncoder* encoder) const { delete encoder; }
+
+LzssEncoderPtr make_lzss_encoder() { return LzssEncoderPtr(new LzssEncoder); }
+
+void reset_tables(LzssEncoder& encoder) {
+    encoder.output_count = 0;
+    for (Index i = ROOT_BASE; i < ROOT_BASE + ROOT_SLOTS; ++i) encoder.tree[i].right = NO_NODE;
+    encoder.tree[NO_LINK] = {0, NO_NODE, NO_NODE};
+    for (TreeNode& copy : encoder.root_copy) copy = encoder.tree[NO_LINK];
+    for (std::int32_t i = 0; i < RING_SIZE; ++i) encoder.parent[i] = NO_NODE;
+    std::memset(encoder.ring, 0, sizeof encoder.ring);
+    std::memset(encoder.deep, 0, sizeof encoder.deep);
+    std::memset(encoder.finger_count, 0, sizeof encoder.finger_count);
+    encoder.run_root = NO_NODE;
+}
+
+// Hands the trees to a test's or fuzzer's check, when one is set.
+inline __attribute__((always_inline)) void after_step(const LzssEncoder& encoder, TreeStep step, Index position) {
+    if (encoder.after_step != nullptr) [[unlikely]]
+        encoder.after_step(encoder.step_context, encoder, step, static_cast<std::int32_t>(position));
+}
+
 void tree_insert(LzssEncoder& encoder, std::int32_t r) { insert_string(encoder, static_cast<Index>(r)); }
 
 void tree_remove(LzssEncoder& encoder, std::int32_t p) { remove_string(encoder, static_cast<Index>(p)); }
@@ -501,8 +513,12 @@ std::int32_t encode(LzssEncoder& encoder, ByteSource source, void* source_contex
     }
     if (lookahead_len == 0) return 0;
 
-    for (std::int32_t i = 1; i <= MAX_MATCH; ++i) tree_insert(encoder, RING_START - i);
+    for (std::int32_t i = 1; i <= MAX_MATCH; ++i) {
+        tree_insert(encoder, RING_START - i);
+        after_step(encoder, TreeStep::Insert, static_cast<Index>(RING_START - i));
+    }
     tree_insert(encoder, RING_START);
+    after_step(encoder, TreeStep::Insert, RING_START);
 
     while (lookahead_len > 0) {
         if (encoder.best_len > lookahead_len) encoder.best_len = lookahead_len;
@@ -514,17 +530,22 @@ std::int32_t encode(LzssEncoder& encoder, ByteSource source, void* source_contex
             int c = encoder.source(encoder.source_context);
             if (c < 0) break;
             remove_string(encoder, write_pos);
+            after_step(encoder, TreeStep::Remove, write_pos);
             encoder.ring[write_pos] = static_cast<unsigned char>(c);
             if (write_pos < GUARD_SIZE) encoder.ring[RING_SIZE + write_pos] = static_cast<unsigned char>(c);
             write_pos = (write_pos + 1) & RING_MASK;
             coding_pos = (coding_pos + 1) & RING_MASK;
             insert_string(encoder, coding_pos);
+            after_step(encoder, TreeStep::Insert, coding_pos);
         }
         for (; i < last_len; ++i) {
             tree_remove(encoder, static_cast<std::int32_t>(write_pos));
+            after_step(encoder, TreeStep::Remove, write_pos);
             write_pos = (write_pos + 1) & RING_MASK;
             coding_pos = (coding_pos + 1) & RING_MASK;
-            if (--lookahead_len != 0) tree_insert(encoder, static_cast<std::int32_t>(coding_pos));
+            if (--lookahead_len == 0) continue;
+            tree_insert(encoder, static_cast<std::int32_t>(coding_pos));
+            after_step(encoder, TreeStep::Insert, coding_pos);
         }
     }
     if (group.count > 1) flush_group(encoder, group);
