@@ -96,8 +96,10 @@ TEST(LzssEncoder, RoundTripsAndMatchesTheReference) {
     unsigned seed = 1;
     for (std::size_t size : sizes) {
         std::vector<std::pair<std::string, std::string>> inputs;
-        for (bench::CorpusKind kind : bench::corpus_kinds())
+        for (bench::CorpusKind kind : bench::corpus_kinds()) {
+            if (bench::is_structured(kind) && size > 2 * RING_SIZE) continue;
             inputs.emplace_back(bench::corpus_name(kind), bench::make_corpus(kind, size, seed++));
+        }
         inputs.emplace_back("small alphabet", small_alphabet(size, seed++));
         inputs.emplace_back("rising counters", counter_records(size, seed++, 1));
         inputs.emplace_back("falling counters", counter_records(size, seed++, -1));

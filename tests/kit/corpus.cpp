@@ -64,14 +64,72 @@ std::string long_runs(std::mt19937& rng, std::size_t size) {
     return data;
 }
 
+void put_number(std::string& data, std::uint32_t value, int width, bool big_endian) {
+    for (int i = 0; i < width; ++i) {
+        const int shift = 8 * (big_endian ? width - 1 - i : i);
+        data.push_back(static_cast<char>(value >> shift));
+    }
+}
+
+// Consecutive numbers of one width, from a random start.
+std::string counters(std::mt19937& rng, std::size_t size, int width, bool big_endian) {
+    std::string data;
+    for (std::uint32_t value = static_cast<std::uint32_t>(rng()); data.size() < size; ++value)
+        put_number(data, value, width, big_endian);
+    data.resize(size);
+    return data;
+}
+
+std::string padded_counters(std::mt19937& rng, std::size_t size) {
+    std::string data;
+    for (std::uint32_t value = rng() & 0xFFFF; data.size() < size; ++value) {
+        data.append(13, '\0');
+        put_number(data, value, 3, true);
+    }
+    data.resize(size);
+    return data;
+}
+
+// Mostly consecutive ids, now and then a jump; a flag of a few values.
+std::string item_records(std::mt19937& rng, std::size_t size) {
+    std::string data;
+    std::uint32_t id = rng() & 0xFFFF;
+    while (data.size() < size) {
+        data += "ITEM";
+        put_number(data, id, 2, false);
+        data.push_back(static_cast<char>(rng() % 4));
+        data.append(9, '\0');
+        id += rng() % 8 == 0 ? 1 + static_cast<std::uint32_t>(rng() % 100) : 1;
+    }
+    data.resize(size);
+    return data;
+}
+
+std::string marked_counters(std::mt19937& rng, std::size_t size) {
+    std::string data;
+    for (std::uint32_t value = static_cast<std::uint32_t>(rng()); data.size() < size; --value) {
+        data.push_back('\xA5');
+        put_number(data, value, 4, true);
+    }
+    data.resize(size);
+    return data;
+}
+
 }  // namespace
 
 const std::vector<CorpusKind>& corpus_kinds() {
     static const std::vector<CorpusKind> kinds = {CorpusKind::Text, CorpusKind::BinaryTables,
                                                   CorpusKind::TileGraphics, CorpusKind::RandomBytes,
-                                                  CorpusKind::LongRuns};
+                                                  CorpusKind::LongRuns, CorpusKind::Counter8,
+                                                  CorpusKind::Counter16Little, CorpusKind::Counter16Big,
+                                                  CorpusKind::Counter24Little, CorpusKind::Counter24Big,
+                                                  CorpusKind::Counter32Little, CorpusKind::Counter32Big,
+                                                  CorpusKind::PaddedCounters, CorpusKind::ItemRecords,
+                                                  CorpusKind::MarkedCounters};
     return kinds;
 }
+
+bool is_structured(CorpusKind kind) { return kind >= CorpusKind::Counter8; }
 
 const char* corpus_name(CorpusKind kind) {
     switch (kind) {
@@ -80,6 +138,16 @@ const char* corpus_name(CorpusKind kind) {
         case CorpusKind::TileGraphics: return "tile_graphics";
         case CorpusKind::RandomBytes: return "random_bytes";
         case CorpusKind::LongRuns: return "long_runs";
+        case CorpusKind::Counter8: return "counter_8";
+        case CorpusKind::Counter16Little: return "counter_16_le";
+        case CorpusKind::Counter16Big: return "counter_16_be";
+        case CorpusKind::Counter24Little: return "counter_24_le";
+        case CorpusKind::Counter24Big: return "counter_24_be";
+        case CorpusKind::Counter32Little: return "counter_32_le";
+        case CorpusKind::Counter32Big: return "counter_32_be";
+        case CorpusKind::PaddedCounters: return "padded_counters";
+        case CorpusKind::ItemRecords: return "item_records";
+        case CorpusKind::MarkedCounters: return "marked_counters";
     }
     return "?";
 }
@@ -92,6 +160,16 @@ std::string make_corpus(CorpusKind kind, std::size_t size, unsigned seed) {
         case CorpusKind::TileGraphics: return tile_graphics(rng, size);
         case CorpusKind::RandomBytes: return random_bytes(rng, size);
         case CorpusKind::LongRuns: return long_runs(rng, size);
+        case CorpusKind::Counter8: return counters(rng, size, 1, false);
+        case CorpusKind::Counter16Little: return counters(rng, size, 2, false);
+        case CorpusKind::Counter16Big: return counters(rng, size, 2, true);
+        case CorpusKind::Counter24Little: return counters(rng, size, 3, false);
+        case CorpusKind::Counter24Big: return counters(rng, size, 3, true);
+        case CorpusKind::Counter32Little: return counters(rng, size, 4, false);
+        case CorpusKind::Counter32Big: return counters(rng, size, 4, true);
+        case CorpusKind::PaddedCounters: return padded_counters(rng, size);
+        case CorpusKind::ItemRecords: return item_records(rng, size);
+        case CorpusKind::MarkedCounters: return marked_counters(rng, size);
     }
     return {};
 }
