@@ -54,7 +54,6 @@ struct LzssEncoder {
     TreeNode tree[RING_SIZE + 1 + ROOT_SLOTS];
     TreeLink parent[RING_SIZE + 1];
     unsigned char deep[ROOT_SLOTS];
-    TreeNode root_copy[ROOT_SLOTS];
     std::int32_t run_root = NO_NODE;
     Finger fingers[ROOT_SLOTS][FINGERS];
     unsigned char finger_count[ROOT_SLOTS];
@@ -76,9 +75,9 @@ void tree_remove(LzssEncoder& encoder, std::int32_t p);
 void reset_tables(LzssEncoder& encoder);
 
 // Checks every tree: each link agrees with the parent entry at its other end,
-// each node's record holds bytes 1 to 4 of its string and lies in the tree of
-// its first byte, the strings of a tree are strictly in order from left to
-// right, and each root copy equals its root's record. Returns the first
+// each node lies in the tree of its first byte and its record holds bytes 1
+// to 4 of its string, the strings of a tree are strictly in order from left
+// to right, and every node with a parent is in a tree. Returns the first
 // fault found, or an empty string. Walks all 4096 nodes: for tests and
 // fuzzers, not for the encoder's own use.
 std::string check_trees(const LzssEncoder& encoder);

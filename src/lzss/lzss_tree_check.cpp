@@ -100,8 +100,6 @@ std::string check_tree(const LzssEncoder& encoder, int first_byte, std::int32_t*
     walk.walk(root);
     if (!walk.fault.empty()) return walk.fault;
     if (nodes != nullptr) *nodes = walk.nodes;
-    if (std::memcmp(&encoder.root_copy[first_byte], &encoder.tree[root], sizeof(TreeNode)) != 0)
-        return "root copy of byte " + std::to_string(first_byte) + " differs from " + at(root);
     return {};
 }
 
