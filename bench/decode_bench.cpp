@@ -16,14 +16,10 @@ namespace {
 constexpr std::size_t CORPUS_SIZE = 1 << 22;
 
 std::string encode_corpus(const std::string& input) {
-    auto encoder = std::make_unique<hc::LzssEncoder>();
+    hc::LzssEncoderPtr encoder = hc::make_lzss_encoder();
     hc::test::MemoryBytes memory;
     memory.input = &input;
-    encoder->source = hc::test::memory_source;
-    encoder->source_context = &memory;
-    encoder->sink = hc::test::memory_sink;
-    encoder->sink_context = &memory;
-    hc::encode(*encoder);
+    hc::encode(*encoder, hc::test::memory_source, &memory, hc::test::memory_sink, &memory);
     return memory.output;
 }
 

@@ -47,14 +47,10 @@ Decoded decode_in_pieces(const std::string& stream, std::size_t piece, std::int6
 }
 
 std::string encode_string(const std::string& input) {
-    auto encoder = std::make_unique<LzssEncoder>();
+    static LzssEncoderPtr encoder = make_lzss_encoder();
     MemoryBytes memory;
     memory.input = &input;
-    encoder->source = memory_source;
-    encoder->source_context = &memory;
-    encoder->sink = memory_sink;
-    encoder->sink_context = &memory;
-    encode(*encoder);
+    encode(*encoder, memory_source, &memory, memory_sink, &memory);
     return memory.output;
 }
 

@@ -71,18 +71,14 @@ int open_input(const std::string& program, const std::string& input_name, const 
 // --- pack ---
 
 struct PackWork {
-    LzssEncoder Encoder;
+    LzssEncoderPtr Encoder = make_lzss_encoder();
     TransferBlock InputBlock;
     TransferBlock OutputBlock;
     std::vector<unsigned char> Held;
 };
 
 void encode_into(PackWork& work, FileTransfer& transfer, ByteSink sink) {
-    work.Encoder.source = file_byte_source;
-    work.Encoder.source_context = &transfer;
-    work.Encoder.sink = sink;
-    work.Encoder.sink_context = &transfer;
-    encode(work.Encoder);
+    encode(*work.Encoder, file_byte_source, &transfer, sink, &transfer);
 }
 
 // Mode 'A' gathers the stream first, as `D` does, so that a stream too long
