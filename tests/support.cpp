@@ -74,6 +74,11 @@ BuildResult run_build_in_folder(const std::string& script,
     result.status = run_build();
     for (const std::string& message : reported_messages()) result.messages += message;
     result.destination = read_file(destination);
+    for (const auto& entry : std::filesystem::directory_iterator(folder.path())) {
+        std::string name = entry.path().filename().string();
+        if (name != "conf.txt" && name != destination && files.count(name) == 0)
+            result.leftovers.push_back(name);
+    }
     return result;
 }
 

@@ -37,6 +37,7 @@ struct BuildResult {
     int status = 0;
     std::string messages;  // run together, as the console shows them
     std::string destination;
+    std::vector<std::string> leftovers;  // files the build made besides the destination
 };
 
 // Writes conf.txt and the files into a fresh folder, runs the build there and

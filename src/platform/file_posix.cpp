@@ -12,16 +12,22 @@
 #include <unistd.h>
 
 #include "platform/platform.h"
+#include "platform/posix_calls.h"
 
-// The fault-injection tests build this body under another namespace and put
-// their own layer in front of it.
-#ifndef HACKCOMP_SYSTEM_NAMESPACE
-#define HACKCOMP_SYSTEM_NAMESPACE hc
-#endif
-
-namespace HACKCOMP_SYSTEM_NAMESPACE {
-using namespace hc;
+namespace hc {
 namespace {
+
+int open_file(const char* name, int flags, mode_t mode) { return ::open(name, flags, mode); }
+
+const PosixCalls SYSTEM_CALLS = {
+    open_file, ::fstat, ::stat,           ::read,     ::write, ::lseek, ::copy_file_range,
+    ::fchmod,  ::mkostemp, ::rename, ::unlink, ::close,
+};
+
+PosixCalls calls = SYSTEM_CALLS;
+
+// Every system call below goes through the table.
+PosixCalls& sys = calls;
 
 struct FileIdentity {
     int fd;
@@ -54,7 +60,7 @@ bool is_open(const struct stat& info) {
 
 bool is_open(const char* name) {
     struct stat info;
-    return stat(name, &info) == 0 && is_open(info);
+    return sys.stat(name, &info) == 0 && is_open(info);
 }
 
 FileHandle keep_open(int fd, const struct stat& info, bool writing) {
@@ -65,13 +71,13 @@ FileHandle keep_open(int fd, const struct stat& info, bool writing) {
 bool same_file(const char* a, const char* b) {
     struct stat info_a;
     struct stat info_b;
-    if (stat(a, &info_a) != 0 || stat(b, &info_b) != 0) return false;
+    if (sys.stat(a, &info_a) != 0 || sys.stat(b, &info_b) != 0) return false;
     return info_a.st_dev == info_b.st_dev && info_a.st_ino == info_b.st_ino;
 }
 
 bool write_all(int fd, const unsigned char* data, std::size_t count) {
     while (count > 0) {
-        ssize_t written = write(fd, data, count);
+        ssize_t written = sys.write(fd, data, count);
         if (written < 0 && errno == EINTR) continue;
         if (written <= 0) return false;
         data += written;
@@ -87,7 +93,7 @@ void copy_blocks(int from, int to, std::int64_t limit, CopyResult& result) {
     while (result.Copied < limit) {
         std::size_t want = static_cast<std::size_t>(
             std::min<std::int64_t>(limit - result.Copied, static_cast<std::int64_t>(block.size())));
-        ssize_t got = read(from, block.data(), want);
+        ssize_t got = sys.read(from, block.data(), want);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) result.ReadFailed = true;
         if (got <= 0) return;
@@ -109,7 +115,7 @@ CopyResult copy_bytes(FileHandle from, FileHandle to, std::int64_t limit) {
     int out = static_cast<int>(to);
     while (result.Copied < limit) {
         std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(limit - result.Copied, 1 << 30));
-        ssize_t moved = copy_file_range(in, nullptr, out, nullptr, want, 0);
+        ssize_t moved = sys.copy_file_range(in, nullptr, out, nullptr, want, 0);
         if (moved < 0 && errno == EINTR) continue;
         if (moved == 0) return result;
         if (moved < 0) break;  // the plain copy goes on and tells which side failed
@@ -119,49 +125,53 @@ CopyResult copy_bytes(FileHandle from, FileHandle to, std::int64_t limit) {
     return result;
 }
 
+PosixCalls& posix_calls() { return calls; }
+
+const PosixCalls& system_posix_calls() { return SYSTEM_CALLS; }
+
 bool copy_file(const char* source, const char* destination) {
     if (same_file(source, destination) || is_open(destination)) return false;
-    int from = open(source, O_RDONLY | O_CLOEXEC);
+    int from = sys.open(source, O_RDONLY | O_CLOEXEC, 0);
     if (from < 0) return false;
     struct stat source_info;
-    if (fstat(from, &source_info) != 0 || !S_ISREG(source_info.st_mode)) {
-        close(from);
+    if (sys.fstat(from, &source_info) != 0 || !S_ISREG(source_info.st_mode)) {
+        sys.close(from);
         return false;
     }
     // Copy beside the destination and rename over it, so that a failed copy
     // leaves the old destination (or none) rather than half a file.
     std::string temporary = std::string(destination) + ".hackcomp-XXXXXX";
-    int to = mkostemp(temporary.data(), O_CLOEXEC);
+    int to = sys.mkostemp(temporary.data(), O_CLOEXEC);
     if (to < 0) {
-        close(from);
+        sys.close(from);
         return false;
     }
     CopyResult copy = copy_bytes(from, to, std::numeric_limits<std::int64_t>::max());
-    bool copied = !copy.ReadFailed && !copy.WriteFailed && fchmod(to, source_info.st_mode & 07777) == 0;
-    close(from);
-    copied = (close(to) == 0) && copied;
-    if (copied && rename(temporary.c_str(), destination) == 0) return true;
-    unlink(temporary.c_str());
+    bool copied = !copy.ReadFailed && !copy.WriteFailed && sys.fchmod(to, source_info.st_mode & 07777) == 0;
+    sys.close(from);
+    copied = (sys.close(to) == 0) && copied;
+    if (copied && sys.rename(temporary.c_str(), destination) == 0) return true;
+    sys.unlink(temporary.c_str());
     return false;
 }
 
 FileHandle open_for_write(const char* name) {
-    int fd = open(name, O_WRONLY | O_CLOEXEC);
+    int fd = sys.open(name, O_WRONLY | O_CLOEXEC, 0);
     if (fd < 0) return INVALID_FILE;
     struct stat info;
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || is_open(info)) {
-        close(fd);
+    if (sys.fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || is_open(info)) {
+        sys.close(fd);
         return INVALID_FILE;
     }
     return keep_open(fd, info, true);
 }
 
 FileHandle open_for_read(const char* name) {
-    int fd = open(name, O_RDONLY | O_CLOEXEC);
+    int fd = sys.open(name, O_RDONLY | O_CLOEXEC, 0);
     if (fd < 0) return INVALID_FILE;
     struct stat info;
-    if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) || is_open_for_writing(info)) {
-        close(fd);
+    if (sys.fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) || is_open_for_writing(info)) {
+        sys.close(fd);
         return INVALID_FILE;
     }
     return keep_open(fd, info, false);
@@ -169,12 +179,12 @@ FileHandle open_for_read(const char* name) {
 
 bool set_position(FileHandle file, std::int32_t position) {
     if (position < 0) return false;
-    return lseek(static_cast<int>(file), position, SEEK_SET) == position;
+    return sys.lseek(static_cast<int>(file), position, SEEK_SET) == position;
 }
 
 std::int32_t read_bytes(FileHandle file, void* buffer, std::int32_t count) {
     for (;;) {
-        ssize_t got = read(static_cast<int>(file), buffer, static_cast<std::size_t>(count));
+        ssize_t got = sys.read(static_cast<int>(file), buffer, static_cast<std::size_t>(count));
         if (got < 0 && errno == EINTR) continue;
         return got < 0 ? -1 : static_cast<std::int32_t>(got);
     }
@@ -193,7 +203,7 @@ bool close_file(FileHandle file) {
             break;
         }
     }
-    return close(static_cast<int>(file)) == 0;
+    return sys.close(static_cast<int>(file)) == 0;
 }
 
-}  // namespace HACKCOMP_SYSTEM_NAMESPACE
+}  // namespace hc
