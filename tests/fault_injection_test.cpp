@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cerrno>
+
+#include <fcntl.h>
 #include <map>
 #include <set>
 
@@ -18,10 +20,15 @@
 namespace hc::test {
 namespace {
 
-enum class Kind { Open, Fstat, Stat, Read, Write, Lseek, CopyRange, Fchmod, Mkostemp, Rename, Unlink, Close };
-constexpr int KIND_COUNT = 12;
-const char* const KIND_NAMES[KIND_COUNT] = {"open",   "fstat",    "stat",   "read",   "write", "lseek",
-                                            "copy_file_range", "fchmod", "mkostemp", "rename", "unlink", "close"};
+enum class Kind {
+    Open, Fcntl, Fstat, Stat, Lstat, Readlink, Read, Write, Lseek, CopyRange, Ftruncate, Fchmod, Fchown,
+    Linkat, Rename, Unlink, Close,
+};
+constexpr int KIND_COUNT = 17;
+const char* const KIND_NAMES[KIND_COUNT] = {
+    "open",  "fcntl",     "fstat",  "stat",   "lstat",  "readlink", "read",   "write", "lseek",
+    "copy_file_range", "ftruncate", "fchmod", "fchown", "linkat", "rename", "unlink", "close",
+};
 
 // How the chosen call goes wrong.
 enum class Mode {
@@ -29,15 +36,19 @@ enum class Mode {
     Short,         // moves half of what it was asked (at least one byte)
     Full,          // writes half, then every later write to that file fails with ENOSPC
     CrossDevice,   // copy_file_range: EXDEV, as between two filesystems
-    NotSupported,  // copy_file_range: ENOSYS, as on an older kernel
+    NotSupported,  // copy_file_range: ENOSYS, as on an older kernel; open: EOPNOTSUPP, as for O_TMPFILE
+    Denied,        // open: EACCES, as in a folder the user may not write
+    Missing,       // linkat: ENOENT, as without /proc
 };
-const char* const MODE_NAMES[] = {"fails", "falls short", "fills the disk", "EXDEV", "ENOSYS"};
+const char* const MODE_NAMES[] = {"fails", "falls short", "fills the disk", "EXDEV", "ENOSYS", "EACCES", "ENOENT"};
 
 std::vector<Mode> modes_of(Kind kind) {
     switch (kind) {
         case Kind::Read: return {Mode::Fail, Mode::Short};
         case Kind::Write: return {Mode::Fail, Mode::Short, Mode::Full};
         case Kind::CopyRange: return {Mode::Fail, Mode::Short, Mode::Full, Mode::CrossDevice, Mode::NotSupported};
+        case Kind::Open: return {Mode::Fail, Mode::NotSupported, Mode::Denied};
+        case Kind::Linkat: return {Mode::Fail, Mode::Missing};
         default: return {Mode::Fail};
     }
 }
@@ -61,6 +72,7 @@ struct Record {
     int WritesAfterFault = 0;
     int FullFile = -1;
     bool Missed = false;  // the fault came where it could do nothing
+    bool DuringCopy = false;
 };
 
 Plan plan;
@@ -83,6 +95,8 @@ bool fires(Kind kind, Target target, const std::string& name) {
     state.FiredTarget = target;
     state.FiredName = name;
     state.MessagesBeforeFault = reported_messages().size();
+    for (const auto& [fd, file] : open_files)
+        if (file.first == Target::Source) state.DuringCopy = true;  // the source is open only then
     return true;
 }
 
@@ -110,11 +124,52 @@ Result fail_with(int error) {
 
 const PosixCalls& real() { return system_posix_calls(); }
 
+int error_of(Mode mode) {
+    switch (mode) {
+        case Mode::NotSupported: return EOPNOTSUPP;
+        case Mode::Denied: return EACCES;
+        case Mode::Missing: return ENOENT;
+        default: return EIO;
+    }
+}
+
 int fake_open(const char* name, int flags, mode_t mode) {
-    if (fires(Kind::Open, target_of(name), name)) return fail_with<int>(EIO);
+    // An unnamed file is opened by its folder's name.
+    Target target = (flags & O_TMPFILE) == O_TMPFILE ? Target::Temporary : target_of(name);
+    if (fires(Kind::Open, target, name)) return fail_with<int>(error_of(plan.mode));
     int fd = real().open(name, flags, mode);
-    if (fd >= 0) open_files[fd] = {target_of(name), name};
+    if (fd >= 0) open_files[fd] = {target, name};
     return fd;
+}
+
+int fake_fcntl(int fd, int command, int argument) {
+    if (fires_on(Kind::Fcntl, fd)) return fail_with<int>(EIO);
+    return real().fcntl(fd, command, argument);
+}
+
+int fake_lstat(const char* name, struct stat* info) {
+    if (fires(Kind::Lstat, target_of(name), name)) return fail_with<int>(EIO);
+    return real().lstat(name, info);
+}
+
+ssize_t fake_readlink(const char* name, char* buffer, size_t size) {
+    if (fires(Kind::Readlink, target_of(name), name)) return fail_with<ssize_t>(EIO);
+    return real().readlink(name, buffer, size);
+}
+
+int fake_ftruncate(int fd, off_t size) {
+    if (fires_on(Kind::Ftruncate, fd)) return fail_with<int>(EIO);
+    return real().ftruncate(fd, size);
+}
+
+int fake_fchown(int fd, uid_t owner, gid_t group) {
+    if (fires_on(Kind::Fchown, fd)) return fail_with<int>(EPERM);
+    return real().fchown(fd, owner, group);
+}
+
+int fake_linkat(int old_folder, const char* old_name, int new_folder, const char* new_name, int flags) {
+    if (fires(Kind::Linkat, Target::Temporary, new_name)) return fail_with<int>(error_of(plan.mode));
+    return real().linkat(old_folder, old_name, new_folder, new_name, flags);
 }
 
 int fake_fstat(int fd, struct stat* info) {
@@ -174,7 +229,7 @@ ssize_t fake_copy_file_range(int in, off_t* in_offset, int out, off_t* out_offse
             case Mode::CrossDevice: return fail_with<ssize_t>(EXDEV);
             case Mode::NotSupported: return fail_with<ssize_t>(ENOSYS);
             case Mode::Full: state.FullFile = out; break;
-            case Mode::Short: break;
+            default: break;
         }
         std::size_t part = half_of(in, count);
         // At the end of the input there is nothing left for a full disk to refuse.
@@ -192,13 +247,6 @@ ssize_t fake_copy_file_range(int in, off_t* in_offset, int out, off_t* out_offse
 int fake_fchmod(int fd, mode_t mode) {
     if (fires_on(Kind::Fchmod, fd)) return fail_with<int>(EIO);
     return real().fchmod(fd, mode);
-}
-
-int fake_mkostemp(char* name_template, int flags) {
-    if (fires(Kind::Mkostemp, Target::Temporary, name_template)) return fail_with<int>(EIO);
-    int fd = real().mkostemp(name_template, flags);
-    if (fd >= 0) open_files[fd] = {Target::Temporary, name_template};
-    return fd;
 }
 
 int fake_rename(const char* from, const char* to) {
@@ -223,8 +271,9 @@ int fake_close(int fd) {
 class FakeCalls {
   public:
     FakeCalls() {
-        posix_calls() = {fake_open,  fake_fstat,  fake_stat,     fake_read,   fake_write, fake_lseek,
-                         fake_copy_file_range, fake_fchmod, fake_mkostemp, fake_rename, fake_unlink, fake_close};
+        posix_calls() = {fake_open,   fake_fcntl,     fake_fstat,  fake_stat,   fake_lstat,  fake_readlink,
+                         fake_read,   fake_write,     fake_lseek,  fake_copy_file_range, fake_ftruncate,
+                         fake_fchmod, fake_fchown,    fake_linkat, fake_rename, fake_unlink, fake_close};
     }
     ~FakeCalls() { posix_calls() = system_posix_calls(); }
 };
@@ -239,15 +288,18 @@ struct Build {
     const char* name;
     std::string script;
     std::string source;
+    std::string older_destination;  // "" for none
 };
 
-const std::map<std::string, std::string>& build_files() {
-    static const std::map<std::string, std::string> files = {
+std::map<std::string, std::string> files_of(const Build& build, bool with_source = true) {
+    std::map<std::string, std::string> files = {
         {"src.bin", std::string(64, '\xEE')},
         {"z.bin", bench::make_corpus(bench::CorpusKind::Text, 150000)},
         {"a.bin", bench::make_corpus(bench::CorpusKind::TileGraphics, 20000)},
         {"r.bin", bench::make_corpus(bench::CorpusKind::RandomBytes, 100000)},
     };
+    if (!build.older_destination.empty()) files["out.bin"] = build.older_destination;
+    if (!with_source) files.erase(build.source);
     return files;
 }
 
@@ -258,34 +310,60 @@ const Build BUILDS[] = {
      "D a.bin N A\nO A1 4 Da.bin\n"
      "D r.bin N R\nO A2 4 Dr.bin\n"
      "P P0 \"CA FE\"\n",
-     "src.bin"},
+     "src.bin", ""},
     {"a build that stops", "40 8 src.bin out.bin\nD a.bin N Z\nP P0 01\nD missing.bin N Z\nP P1 02\n",
-     "src.bin"},
+     "src.bin", ""},
+    {"an older destination", "40 8 src.bin out.bin\nD a.bin N R\nP P0 01\n", "src.bin",
+     std::string(100000, 'o')},
 };
 
-// The message a fault must give, or "" when the build must go on as if
-// nothing had happened.
-std::string expected_message(Kind kind, Mode mode, Target target, const std::string& name) {
-    if (mode != Mode::Fail && mode != Mode::Full) return "";  // a short count is not a failure
-    if (kind == Kind::CopyRange && mode == Mode::Fail) return "";  // the block copy goes on and tells
-    if (kind == Kind::Stat) return "";  // only asks whether two names are one file
+enum class Outcome {
+    AsClean,          // the build goes on as if nothing had happened
+    AsWithoutSource,  // as when the source cannot be opened at all
+    Stops,            // with the message, nothing written after the fault
+};
+
+struct Expected {
+    Outcome outcome = Outcome::AsClean;
+    std::string message;
+};
+
+Expected stops(const std::string& message) { return {Outcome::Stops, message}; }
+
+Expected expected_of(Kind kind, Mode mode, Target target, const std::string& name, bool older,
+                     bool during_copy) {
+    if (mode == Mode::Short) return {};  // a short count is not a failure
+    if (kind == Kind::CopyRange && mode != Mode::Full) return {};  // the block copy takes over and tells
+    if (kind == Kind::Stat) return {};    // only asks whether two names are one file
+    if (kind == Kind::Fchown) return {};  // only root may give a copy its old owner
+    bool opening = kind == Kind::Open || kind == Kind::Fstat || kind == Kind::Fcntl;
     switch (target) {
         case Target::Script:
-            if (kind == Kind::Read) return "Can't read \"conf.txt\"";
-            return kind == Kind::Close ? "" : "Can't open \"conf.txt\"";
+            if (kind == Kind::Read) return stops("Can't read \"conf.txt\"");
+            if (kind == Kind::Close) return {};
+            return stops("Can't open \"conf.txt\"");
         case Target::Source:
-            if (kind == Kind::Close) return "";  // only read
-            return "Can't open hack";  // no copy and no older destination to patch
-        case Target::Temporary: return "Can't open hack";
+            if (kind == Kind::Close) return {};  // only read
+            if (opening) return {Outcome::AsWithoutSource, ""};
+            return stops("Can't write hack");  // read, but not copied
+        case Target::Temporary:
+            if (kind == Kind::Open && mode == Mode::NotSupported) return {};  // a named file takes over
+            if (kind == Kind::Linkat && mode == Mode::Missing) return {};     // so it does without /proc
+            if (kind == Kind::Open && mode == Mode::Denied)
+                return older ? Expected{} : stops("Can't open hack");  // copied into the destination itself
+            return stops("Can't write hack");
         case Target::Destination:
-            return kind == Kind::Open || kind == Kind::Fstat ? "Can't open hack" : "Can't write hack";
+            // The copy opens an older destination only to learn that it may write it.
+            if (kind == Kind::Close && during_copy) return {};
+            if (opening || kind == Kind::Lstat) return stops("Can't open hack");
+            return stops("Can't write hack");
         case Target::Data:
-            if (kind == Kind::Read) return "Can't read \"" + name + "\"";
-            if (kind == Kind::Close) return "";  // only read: failing to close it loses nothing
-            return "Can't open \"" + name + "\"";
+            if (kind == Kind::Read) return stops("Can't read \"" + name + "\"");
+            if (kind == Kind::Close) return {};  // only read: failing to close it loses nothing
+            return stops("Can't open \"" + name + "\"");
         case Target::None: break;
     }
-    return "?";
+    return stops("?");
 }
 
 std::string joined(const std::vector<std::string>& messages, std::size_t count) {
@@ -294,12 +372,21 @@ std::string joined(const std::vector<std::string>& messages, std::size_t count) 
     return text;
 }
 
+void expect_same(const BuildResult& result, const BuildResult& wanted, const std::string& where) {
+    EXPECT_EQ(result.messages, wanted.messages) << where;
+    EXPECT_EQ(result.status, wanted.status) << where;
+    EXPECT_TRUE(result.destination == wanted.destination) << where;
+}
+
 TEST(FaultInjection, EveryFailingCallIsReportedAndStopsTheWrites) {
     FakeCalls fakes;
     std::array<int, KIND_COUNT> injected{};
     for (const Build& build : BUILDS) {
+        const bool older = !build.older_destination.empty();
         arm(Kind::Open, Mode::Fail, 0, build.source);
-        BuildResult clean = run_build_in_folder(build.script, build_files());
+        BuildResult without_source = run_build_in_folder(build.script, files_of(build, false));
+        arm(Kind::Open, Mode::Fail, 0, build.source);
+        BuildResult clean = run_build_in_folder(build.script, files_of(build));
         const std::vector<std::string> clean_messages = reported_messages();
         ASSERT_TRUE(clean.leftovers.empty()) << build.name;
         const Record calls = state;
@@ -308,25 +395,30 @@ TEST(FaultInjection, EveryFailingCallIsReportedAndStopsTheWrites) {
             for (Mode mode : modes_of(kind)) {
                 for (int nth = 1; nth <= calls.Calls[static_cast<std::size_t>(k)]; ++nth) {
                     arm(kind, mode, nth, build.source);
-                    BuildResult result = run_build_in_folder(build.script, build_files());
+                    BuildResult result = run_build_in_folder(build.script, files_of(build));
                     std::string where = std::string(build.name) + ": " + KIND_NAMES[k] + " call " +
                                         std::to_string(nth) + " " + MODE_NAMES[static_cast<int>(mode)] +
                                         " on \"" + state.FiredName + "\"";
                     ASSERT_TRUE(state.Fired) << where;
                     ++injected[static_cast<std::size_t>(k)];
-                    std::string message =
-                        state.Missed ? "" : expected_message(kind, mode, state.FiredTarget, state.FiredName);
                     EXPECT_TRUE(result.leftovers.empty()) << where << ": left " << result.leftovers.front();
-                    if (message.empty()) {
-                        EXPECT_EQ(result.messages, clean.messages) << where;
-                        EXPECT_EQ(result.status, clean.status) << where;
-                        EXPECT_TRUE(result.destination == clean.destination) << where;
-                        continue;
+                    Expected expected = state.Missed ? Expected{}
+                                                     : expected_of(kind, mode, state.FiredTarget, state.FiredName, older,
+                                                                   state.DuringCopy);
+                    if (expected.outcome == Outcome::AsClean) {
+                        expect_same(result, clean, where);
+                    } else if (expected.outcome == Outcome::AsWithoutSource) {
+                        expect_same(result, without_source, where);
+                    } else {
+                        EXPECT_EQ(result.messages, joined(clean_messages, state.MessagesBeforeFault) + expected.message)
+                            << where;
+                        EXPECT_EQ(result.status, 1) << where;
+                        EXPECT_EQ(state.WritesAfterFault, 0) << where;
+                        // A copy that fails leaves the older destination as it was.
+                        if (older && state.DuringCopy) {
+                            EXPECT_TRUE(result.destination == build.older_destination) << where;
+                        }
                     }
-                    EXPECT_EQ(result.messages, joined(clean_messages, state.MessagesBeforeFault) + message)
-                        << where;
-                    EXPECT_EQ(result.status, 1) << where;
-                    EXPECT_EQ(state.WritesAfterFault, 0) << where;
                 }
             }
         }
@@ -334,8 +426,10 @@ TEST(FaultInjection, EveryFailingCallIsReportedAndStopsTheWrites) {
     int walked = 0;
     for (int k = 0; k < KIND_COUNT; ++k) {
         walked += injected[static_cast<std::size_t>(k)];
-        // unlink runs only once a copy has failed, so no clean run calls it.
-        if (static_cast<Kind>(k) != Kind::Unlink) {
+        // These run only where no build of the walk goes: after a failed
+        // copy, through a symbolic link.
+        Kind kind = static_cast<Kind>(k);
+        if (kind != Kind::Unlink && kind != Kind::Readlink) {
             EXPECT_GT(injected[static_cast<std::size_t>(k)], 0) << KIND_NAMES[k];
         }
     }

@@ -1,7 +1,7 @@
 // POSIX body of the file operations.
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -19,9 +19,11 @@ namespace {
 
 int open_file(const char* name, int flags, mode_t mode) { return ::open(name, flags, mode); }
 
+int control_file(int fd, int command, int argument) { return ::fcntl(fd, command, argument); }
+
 const PosixCalls SYSTEM_CALLS = {
-    open_file, ::fstat, ::stat,           ::read,     ::write, ::lseek, ::copy_file_range,
-    ::fchmod,  ::mkostemp, ::rename, ::unlink, ::close,
+    open_file,  control_file, ::fstat,  ::stat,  ::lstat,  ::readlink,  ::read,   ::write, ::lseek,
+    ::copy_file_range, ::ftruncate, ::fchmod, ::fchown, ::linkat, ::rename, ::unlink, ::close,
 };
 
 PosixCalls calls = SYSTEM_CALLS;
@@ -105,6 +107,211 @@ void copy_blocks(int from, int to, std::int64_t limit, CopyResult& result) {
     }
 }
 
+// Opens without waiting (a FIFO would block the open until its other end
+// came) and keeps only a regular file, which then reads and writes as usual.
+int open_regular(const char* name, int flags, struct stat& info) {
+    int fd = sys.open(name, flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    if (sys.fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || sys.fcntl(fd, F_SETFL, 0) != 0) {
+        sys.close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+std::string folder_of(const std::string& name) {
+    std::size_t slash = name.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : name.substr(0, slash);
+}
+
+// The file a name leads to through symbolic links, as cp and CopyFileA
+// follow them: the target is replaced and the link stays. Fills info and
+// exists when that file exists; false when the links cannot be followed.
+bool follow_links(const std::string& name, std::string& path, struct stat& info, bool& exists) {
+    path = name;
+    for (int depth = 0; depth < 40; ++depth) {
+        if (sys.lstat(path.c_str(), &info) != 0) {
+            exists = false;
+            return errno == ENOENT;
+        }
+        if (!S_ISLNK(info.st_mode)) {
+            exists = true;
+            return true;
+        }
+        std::vector<char> target(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 255) + 2);
+        ssize_t length = sys.readlink(path.c_str(), target.data(), target.size());
+        if (length <= 0 || static_cast<std::size_t>(length) >= target.size()) return false;
+        std::string next(target.data(), static_cast<std::size_t>(length));
+        path = (next[0] == '/' || path.find('/') == std::string::npos) ? next : folder_of(path) + "/" + next;
+    }
+    return false;  // links that go round in a circle
+}
+
+// A short name, whatever the length of the destination's, so that a
+// destination with a name of 255 bytes can still be copied.
+std::string temporary_name_in(const std::string& folder) {
+    static unsigned counter = 0;
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    unsigned value = static_cast<unsigned>(getpid()) * 2654435761u + (counter++) * 40503u +
+                     static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(&counter) >> 4);
+    std::string name = ".hackcomp-";
+    for (int i = 0; i < 6; ++i, value /= 36) name.push_back(letters[value % 36]);
+    return folder + "/" + name;
+}
+
+mode_t current_umask() {
+    mode_t mask = umask(0);
+    umask(mask);
+    return mask;
+}
+
+// The copy's permissions: a replaced destination keeps its own, a new one
+// takes the source's less the umask, as cp gives them; neither keeps setuid,
+// setgid or sticky.
+mode_t copy_mode(const struct stat& source, const struct stat* destination) {
+    if (destination != nullptr) return destination->st_mode & 0777;
+    return source.st_mode & 0777 & ~current_umask();
+}
+
+// Copies the source's data and leaves its holes as holes (the output is new
+// or emptied), then sets the output's size.
+bool copy_contents(int from, int to, off_t size, CopyResult& result) {
+    off_t position = 0;
+    while (position < size) {
+        off_t data = sys.lseek(from, position, SEEK_DATA);
+        if (data < 0 && errno == ENXIO) break;  // a hole up to the end
+        off_t hole = data < 0 ? -1 : sys.lseek(from, data, SEEK_HOLE);
+        if (hole < 0 || sys.lseek(from, data, SEEK_SET) != data) {
+            result.ReadFailed = true;
+            return false;
+        }
+        hole = std::min(hole, size);
+        if (sys.lseek(to, data, SEEK_SET) != data) {
+            result.WriteFailed = true;
+            return false;
+        }
+        CopyResult part = copy_bytes(from, to, hole - data);
+        result.Copied += part.Copied;
+        result.ReadFailed = part.ReadFailed;
+        result.WriteFailed = part.WriteFailed;
+        if (part.ReadFailed || part.WriteFailed) return false;
+        if (part.Copied < hole - data) break;  // the source got shorter meanwhile
+        position = hole;
+    }
+    if (sys.ftruncate(to, size) != 0) {
+        result.WriteFailed = true;
+        return false;
+    }
+    return true;
+}
+
+struct Copy {
+    int From = -1;
+    struct stat Source {};
+    std::string Target;       // the destination, through its links
+    bool TargetExists = false;
+    struct stat Existing {};  // the destination as it was
+};
+
+bool close_checked(int& fd) {
+    bool closed = sys.close(fd) == 0;
+    fd = -1;
+    return closed;
+}
+
+// Fills a new file with the source's bytes and gives it its final mode.
+bool fill(const Copy& copy, int to) {
+    CopyResult result;
+    if (!copy_contents(copy.From, to, copy.Source.st_size, result)) return false;
+    if (copy.TargetExists) sys.fchown(to, copy.Existing.st_uid, copy.Existing.st_gid);  // only root may; else ours
+    return sys.fchmod(to, copy_mode(copy.Source, copy.TargetExists ? &copy.Existing : nullptr)) == 0;
+}
+
+// The copy in a named file beside the destination, renamed over it.
+CopyOutcome copy_by_named_file(const Copy& copy) {
+    std::string temporary;
+    int to = -1;
+    for (int attempt = 0; attempt < 100 && to < 0; ++attempt) {
+        temporary = temporary_name_in(folder_of(copy.Target));
+        to = sys.open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (to < 0 && errno != EEXIST) break;
+    }
+    if (to < 0) return CopyOutcome::Failed;  // errno tells whether the folder refused
+    remember_temporary(temporary.c_str());
+    bool copied = fill(copy, to);
+    copied = close_checked(to) && copied;
+    if (copied && sys.rename(temporary.c_str(), copy.Target.c_str()) == 0) {
+        forget_temporary();
+        return CopyOutcome::Copied;
+    }
+    sys.unlink(temporary.c_str());
+    forget_temporary();
+    errno = EIO;
+    return CopyOutcome::Failed;
+}
+
+// The copy in a file without a name, so that nothing is left however the
+// process ends; it is named only once complete, and renamed over the
+// destination. Failed with errno EOPNOTSUPP where the filesystem or the
+// system cannot do it, for the named file to take over.
+CopyOutcome copy_by_unnamed_file(const Copy& copy) {
+    int to = sys.open(folder_of(copy.Target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (to < 0) return CopyOutcome::Failed;
+    if (!fill(copy, to)) {
+        sys.close(to);
+        errno = EIO;
+        return CopyOutcome::Failed;
+    }
+    std::string temporary = temporary_name_in(folder_of(copy.Target));
+    std::string handle = "/proc/self/fd/" + std::to_string(to);
+    remember_temporary(temporary.c_str());
+    bool named = sys.linkat(AT_FDCWD, handle.c_str(), AT_FDCWD, temporary.c_str(), AT_SYMLINK_FOLLOW) == 0;
+    int link_error = errno;
+    bool closed = close_checked(to);
+    if (named && closed && sys.rename(temporary.c_str(), copy.Target.c_str()) == 0) {
+        forget_temporary();
+        return CopyOutcome::Copied;
+    }
+    if (named) sys.unlink(temporary.c_str());
+    forget_temporary();
+    // Without /proc the unnamed file cannot be named: the named file does it.
+    errno = !named && link_error == ENOENT ? EOPNOTSUPP : EIO;
+    return CopyOutcome::Failed;
+}
+
+// Where the folder takes no new file but the destination may be written, the
+// copy goes into the destination itself, as CopyFileA does.
+CopyOutcome copy_in_place(const Copy& copy, int to) {
+    if (sys.ftruncate(to, 0) != 0) return CopyOutcome::Failed;
+    bool copied = fill(copy, to);
+    copied = close_checked(to) && copied;
+    return copied ? CopyOutcome::Copied : CopyOutcome::Failed;
+}
+
+bool folder_refuses(int error) { return error == EACCES || error == EPERM || error == EROFS; }
+
+bool unsupported(int error) { return error == EOPNOTSUPP || error == EISDIR || error == EINVAL; }
+
+CopyOutcome copy_opened_source(Copy& copy, const char* destination) {
+    if (!follow_links(destination, copy.Target, copy.Existing, copy.TargetExists)) return CopyOutcome::Refused;
+    int writable = -1;
+    if (copy.TargetExists) {
+        // Only a regular file the user may write is replaced: never a
+        // device, a FIFO or a folder, nor a file kept read-only.
+        writable = open_regular(copy.Target.c_str(), O_WRONLY, copy.Existing);
+        if (writable < 0) return CopyOutcome::Refused;
+    }
+    CopyOutcome outcome = copy_by_unnamed_file(copy);
+    if (outcome == CopyOutcome::Failed && unsupported(errno)) outcome = copy_by_named_file(copy);
+    if (outcome == CopyOutcome::Failed && folder_refuses(errno)) {
+        if (writable < 0) return CopyOutcome::Refused;  // no file to make and none to write
+        return copy_in_place(copy, writable);
+    }
+    if (writable >= 0) sys.close(writable);
+    return outcome;
+}
+
 }  // namespace
 
 // The kernel moves the bytes (or shares extents) without passing them through
@@ -129,37 +336,21 @@ PosixCalls& posix_calls() { return calls; }
 
 const PosixCalls& system_posix_calls() { return SYSTEM_CALLS; }
 
-bool copy_file(const char* source, const char* destination) {
-    if (same_file(source, destination) || is_open(destination)) return false;
-    int from = sys.open(source, O_RDONLY | O_CLOEXEC, 0);
-    if (from < 0) return false;
-    struct stat source_info;
-    if (sys.fstat(from, &source_info) != 0 || !S_ISREG(source_info.st_mode)) {
-        sys.close(from);
-        return false;
-    }
-    // Copy beside the destination and rename over it, so that a failed copy
-    // leaves the old destination (or none) rather than half a file.
-    std::string temporary = std::string(destination) + ".hackcomp-XXXXXX";
-    int to = sys.mkostemp(temporary.data(), O_CLOEXEC);
-    if (to < 0) {
-        sys.close(from);
-        return false;
-    }
-    CopyResult copy = copy_bytes(from, to, std::numeric_limits<std::int64_t>::max());
-    bool copied = !copy.ReadFailed && !copy.WriteFailed && sys.fchmod(to, source_info.st_mode & 07777) == 0;
-    sys.close(from);
-    copied = (sys.close(to) == 0) && copied;
-    if (copied && sys.rename(temporary.c_str(), destination) == 0) return true;
-    sys.unlink(temporary.c_str());
-    return false;
+CopyOutcome copy_file(const char* source, const char* destination) {
+    if (same_file(source, destination) || is_open(destination)) return CopyOutcome::NotCopied;
+    Copy copy;
+    copy.From = open_regular(source, O_RDONLY, copy.Source);
+    if (copy.From < 0) return CopyOutcome::NotCopied;
+    CopyOutcome outcome = copy_opened_source(copy, destination);
+    sys.close(copy.From);  // only read: its close loses nothing
+    return outcome;
 }
 
 FileHandle open_for_write(const char* name) {
-    int fd = sys.open(name, O_WRONLY | O_CLOEXEC, 0);
-    if (fd < 0) return INVALID_FILE;
     struct stat info;
-    if (sys.fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || is_open(info)) {
+    int fd = open_regular(name, O_WRONLY, info);
+    if (fd < 0) return INVALID_FILE;
+    if (is_open(info)) {
         sys.close(fd);
         return INVALID_FILE;
     }
@@ -167,10 +358,10 @@ FileHandle open_for_write(const char* name) {
 }
 
 FileHandle open_for_read(const char* name) {
-    int fd = sys.open(name, O_RDONLY | O_CLOEXEC, 0);
-    if (fd < 0) return INVALID_FILE;
     struct stat info;
-    if (sys.fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) || is_open_for_writing(info)) {
+    int fd = open_regular(name, O_RDONLY, info);
+    if (fd < 0) return INVALID_FILE;
+    if (is_open_for_writing(info)) {
         sys.close(fd);
         return INVALID_FILE;
     }

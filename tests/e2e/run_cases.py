@@ -100,7 +100,8 @@ def is_destination(folder, name, destination):
 def limit_file_size(limit):
     def apply():
         # A full disk, as the kernel shows it: writes past the limit fail.
-        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        # The program itself must keep SIGXFSZ from killing it.
+        signal.signal(signal.SIGXFSZ, signal.SIG_DFL)
         resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
     return apply
 
