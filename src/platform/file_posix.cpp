@@ -220,10 +220,11 @@ bool close_checked(int& fd) {
     return closed;
 }
 
-// Fills a new file with the source's bytes and gives it its final mode.
-bool fill(const Copy& copy, int to) {
+// Fills a file with the source's bytes and gives a new one its final mode.
+bool fill(const Copy& copy, int to, bool is_new = true) {
     CopyResult result;
     if (!copy_contents(copy.From, to, copy.Source.st_size, result)) return false;
+    if (!is_new) return true;  // the destination itself keeps its owner and mode
     if (copy.TargetExists) sys.fchown(to, copy.Existing.st_uid, copy.Existing.st_gid);  // only root may; else ours
     return sys.fchmod(to, copy_mode(copy.Source, copy.TargetExists ? &copy.Existing : nullptr)) == 0;
 }
@@ -284,7 +285,7 @@ CopyOutcome copy_by_unnamed_file(const Copy& copy) {
 // copy goes into the destination itself, as CopyFileA does.
 CopyOutcome copy_in_place(const Copy& copy, int to) {
     if (sys.ftruncate(to, 0) != 0) return CopyOutcome::Failed;
-    bool copied = fill(copy, to);
+    bool copied = fill(copy, to, false);
     copied = close_checked(to) && copied;
     return copied ? CopyOutcome::Copied : CopyOutcome::Failed;
 }
