@@ -10,10 +10,16 @@
 #include <cerrno>
 
 #include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <csignal>
+#include <cstring>
 #include <map>
 #include <set>
 
 #include "corpus.h"
+#include "engine/hack_build.h"
+#include "platform/platform.h"
 #include "platform/posix_calls.h"
 #include "support.h"
 
@@ -434,6 +440,44 @@ TEST(FaultInjection, EveryFailingCallIsReportedAndStopsTheWrites) {
         }
     }
     std::printf("faults injected: %d\n", walked);
+}
+
+// Where the filesystem cannot make an unnamed file, the copy has a name while
+// it is made: a signal that ends the program then must remove it.
+int signal_to_raise = 0;
+
+TEST(FaultInjection, ASignalDuringANamedCopyRemovesIt) {
+    for (int number : {SIGINT, SIGTERM, SIGHUP}) {
+        ScratchFolder folder;
+        write_file("conf.txt", "0 0 src.bin out.bin P P1 AA");
+        write_file("src.bin", std::string(100000, 's'));
+        write_file("out.bin", "older");
+        signal_to_raise = number;
+        pid_t child = fork();
+        ASSERT_NE(child, -1);
+        if (child == 0) {
+            prepare_process();
+            posix_calls().open = [](const char* name, int flags, mode_t mode) {
+                if ((flags & O_TMPFILE) == O_TMPFILE) return fail_with<int>(EOPNOTSUPP);
+                return system_posix_calls().open(name, flags, mode);
+            };
+            posix_calls().copy_file_range = [](int, off_t*, int, off_t*, size_t, unsigned) -> ssize_t {
+                raise(signal_to_raise);
+                return fail_with<ssize_t>(EIO);
+            };
+            run_build();
+            _exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == number) << strsignal(number);
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, (std::vector<std::string>{"conf.txt", "out.bin", "src.bin"})) << strsignal(number);
+        EXPECT_EQ(read_file("out.bin"), "older") << strsignal(number);
+    }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 """The end-to-end table: each case a conf.txt, its files, and what the run must
 leave: standard output, exit status and the destination's bytes."""
 import random
+import signal
 from dataclasses import dataclass, field
 
 
@@ -34,6 +35,8 @@ class Case:
     max_allocated: int = None       # the most bytes the destination may take on disk
     kept_special: list = field(default_factory=list)  # names that must still be links, FIFOs or devices
     sparse_sources: dict = field(default_factory=dict)  # name -> size: a hole, then b"tail", after its bytes
+    big_sources: dict = field(default_factory=dict)  # name -> size in MB of data written for real
+    signal_during_copy: int = 0     # sent once the program holds the copy open
 
     def __post_init__(self):
         if not self.no_script:
@@ -316,4 +319,8 @@ CASES += [
     Case("a reader gone from standard output loses the messages, not the build",
          b"0 0 src.bin out.bin P P1 AA O P2 1 A x P P3 BB", files={"src.bin": SRC}, reader_gone=True,
          status=1, expected=layout(SRC, {1: b"\xAA", 2: b"\x00", 3: b"\xBB"}), skip_on=POSIX_ONLY),
+    *[Case(f"{signal.Signals(number).name} during the copy leaves nothing and the older destination whole",
+           b"0 0 big.bin out.bin P P1 AA", files={"out.bin": b"older"}, big_sources={"big.bin": 256},
+           signal_during_copy=number, status=-number, expected=b"older", skip_on=POSIX_ONLY)
+      for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP, signal.SIGKILL)],
 ]

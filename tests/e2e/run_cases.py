@@ -52,6 +52,11 @@ def write_files(folder, case):
         with open(os.path.join(folder, name), "r+b") as f:
             f.seek(hole_end)
             f.write(b"tail")
+    for name, megabytes in case.big_sources.items():
+        block = bytes(range(256)) * 4096
+        with open(os.path.join(folder, name), "wb") as f:
+            for _ in range(megabytes):
+                f.write(block)
     for name in case.fifos:
         os.mkfifo(os.path.join(folder, name))
     for name, (major, minor) in case.devices.items():
@@ -166,6 +171,34 @@ def child_setup(case):
     return apply
 
 
+def holds_copy(pid, folder):
+    """Whether the process has a file of the folder open for writing besides the source."""
+    try:
+        for fd in os.listdir(f"/proc/{pid}/fd"):
+            target = os.readlink(f"/proc/{pid}/fd/{fd}")
+            if target.startswith(folder + "/") and not target.endswith(("/big.bin", "/conf.txt")):
+                return True
+    except OSError:
+        pass
+    return False
+
+
+def run_and_signal(case, command, folder, problems):
+    """Runs the program and sends the signal while it makes its copy."""
+    child = subprocess.Popen(command, cwd=folder, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE, preexec_fn=child_setup(case))
+    deadline = time.monotonic() + case.timeout
+    while child.poll() is None and time.monotonic() < deadline:
+        if holds_copy(child.pid, folder):
+            child.send_signal(case.signal_during_copy)
+            break
+        time.sleep(0.0005)
+    else:
+        problems.append("the copy ended before the signal could be sent")
+    out, err = child.communicate(timeout=case.timeout)
+    return subprocess.CompletedProcess(command, child.returncode, out, err)
+
+
 def check_kept(case, folder):
     problems = []
     for name in case.kept_special:
@@ -215,9 +248,12 @@ def check_case(case, program, launcher, timing=False):
             reader, stdout = os.pipe()
             os.close(reader)
         try:
-            run = subprocess.run(command, cwd=folder, stdin=subprocess.DEVNULL, stdout=stdout,
-                                 stderr=subprocess.PIPE, timeout=case.timeout,
-                                 preexec_fn=child_setup(case))
+            if case.signal_during_copy:
+                run = run_and_signal(case, command, folder, problems)
+            else:
+                run = subprocess.run(command, cwd=folder, stdin=subprocess.DEVNULL, stdout=stdout,
+                                     stderr=subprocess.PIPE, timeout=case.timeout,
+                                     preexec_fn=child_setup(case))
         except subprocess.TimeoutExpired:
             os.chmod(folder, 0o755)
             return [f"still running after {case.timeout} s"]
