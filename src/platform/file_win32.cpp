@@ -10,9 +10,16 @@ HANDLE as_handle(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
 
 FileHandle as_file(HANDLE handle) { return reinterpret_cast<FileHandle>(handle); }
 
+// Only a file on a disk: a device (CON, NUL, COM1) or a pipe would wait for
+// input that may never come, or swallow what is written.
 HANDLE open_existing(const char* name, DWORD access) {
-    return CreateFileA(name, access, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                       nullptr);
+    HANDLE file = CreateFileA(name, access, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    if (file != INVALID_HANDLE_VALUE && GetFileType(file) != FILE_TYPE_DISK) {
+        CloseHandle(file);
+        return INVALID_HANDLE_VALUE;
+    }
+    return file;
 }
 
 // Whether both names lead to one file (the same name, another spelling of its
@@ -47,12 +54,10 @@ void folder_of(const char* name, char* folder, DWORD size) {
 }
 
 bool source_readable(const char* source) {
-    HANDLE file = CreateFileA(source, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+    HANDLE file = open_existing(source, GENERIC_READ);
     if (file == INVALID_HANDLE_VALUE) return false;
-    bool regular = GetFileType(file) == FILE_TYPE_DISK;
     CloseHandle(file);
-    return regular;
+    return true;
 }
 
 // Only a file the user may write is replaced: not a folder, a device or a
@@ -64,9 +69,8 @@ bool replaceable(const char* destination, bool& exists) {
     if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DEVICE)) return false;
     HANDLE file = open_existing(destination, GENERIC_WRITE);
     if (file == INVALID_HANDLE_VALUE) return false;
-    bool regular = GetFileType(file) == FILE_TYPE_DISK;
     CloseHandle(file);
-    return regular;
+    return true;
 }
 
 }  // namespace

@@ -76,6 +76,7 @@ NO_FSIZE = {"windows": "the file size limit for a full disk crashes the wineserv
 
 # Special files, links, permissions and descriptors are hazards of POSIX systems.
 POSIX_ONLY = {"windows": "a POSIX hazard"}
+WINDOWS_ONLY = {"posix": "names a Windows device"}
 
 EXAMPLE_SCRIPT = (b'20000\n400\nbase.dat out.dat\n#"title picture"\n'
                   b'D title.bin N Z\nO A12 4 Dtitle.bin\nP P200 "00 01 FF"\n')
@@ -323,4 +324,10 @@ CASES += [
            b"0 0 big.bin out.bin P P1 AA", files={"out.bin": b"older"}, big_sources={"big.bin": 256},
            signal_during_copy=number, status=-number, expected=b"older", skip_on=POSIX_ONLY)
       for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP, signal.SIGKILL)],
+    # The same hazard on Windows: its devices have names in every folder.
+    Case("the device NUL as the destination is refused", b"0 0 src.bin NUL P P1 AA", files={"src.bin": SRC},
+         destination="NUL", stdout=b"Can't open hack", status=1, skip_on=WINDOWS_ONLY),
+    Case("the console CON as data is refused without waiting", b"0 0 src.bin out.bin P P1 AA D CON P2 R",
+         files={"src.bin": SRC}, stdout=b'Can\'t open "CON"', status=1, expected=layout(SRC, {1: b"\xAA"}),
+         timeout=60, skip_on=WINDOWS_ONLY),
 ]
