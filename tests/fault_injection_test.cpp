@@ -378,7 +378,7 @@ Expected expected_of(Kind kind, Mode mode, Target target, const std::string& nam
             if (opening || kind == Kind::Lstat || kind == Kind::Readlink) return stops("Can't open hack");
             return stops("Can't write hack");
         case Target::Data:
-            if (kind == Kind::Read) return stops("Can't read \"" + name + "\"");
+            if (kind == Kind::Read || kind == Kind::Lseek) return stops("Can't read \"" + name + "\"");
             if (kind == Kind::Close) return {};  // only read: failing to close it loses nothing
             return stops("Can't open \"" + name + "\"");
         case Target::None: break;

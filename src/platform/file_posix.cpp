@@ -174,32 +174,85 @@ mode_t copy_mode(const struct stat& source, const struct stat* destination) {
     return source.st_mode & 0777 & ~current_umask();
 }
 
-// Copies the source's data and leaves its holes as holes (the output is new
-// or emptied), then sets the output's size.
-bool copy_contents(int from, int to, off_t size, CopyResult& result) {
-    off_t position = 0;
-    while (position < size) {
-        off_t data = sys.lseek(from, position, SEEK_DATA);
-        if (data < 0 && errno == ENXIO) break;  // a hole up to the end
-        off_t hole = data < 0 ? -1 : sys.lseek(from, data, SEEK_HOLE);
-        if (hole < 0 || sys.lseek(from, data, SEEK_SET) != data) {
-            result.ReadFailed = true;
-            return false;
-        }
-        hole = std::min(hole, size);
-        if (sys.lseek(to, data, SEEK_SET) != data) {
-            result.WriteFailed = true;
-            return false;
-        }
-        CopyResult part = copy_bytes(from, to, hole - data);
-        result.Copied += part.Copied;
-        result.ReadFailed = part.ReadFailed;
-        result.WriteFailed = part.WriteFailed;
-        if (part.ReadFailed || part.WriteFailed) return false;
-        if (part.Copied < hole - data) break;  // the source got shorter meanwhile
-        position = hole;
+// The kernel moves the bytes (or shares extents) without passing them through
+// user space; plain blocks where it cannot.
+void copy_dense(int in, int out, std::int64_t limit, CopyResult& result) {
+    std::int64_t start = result.Copied;
+    limit = limit > std::numeric_limits<std::int64_t>::max() - start ? std::numeric_limits<std::int64_t>::max()
+                                                                     : start + limit;
+    while (result.Copied < limit) {
+        std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(limit - result.Copied, 1 << 30));
+        ssize_t moved = sys.copy_file_range(in, nullptr, out, nullptr, want, 0);
+        if (moved < 0 && errno == EINTR) continue;
+        if (moved == 0) return;
+        if (moved < 0) break;  // the plain copy goes on and tells which side failed
+        result.Copied += moved;
     }
-    if (sys.ftruncate(to, size) != 0) {
+    copy_blocks(in, out, limit, result);
+}
+
+// Where the output has no bytes yet at and past its position, the input's
+// holes need not be written: the output skips them and stays sparse.
+// Where the output has no bytes yet at and past its position, the input's
+// holes need not be written: the output skips them and stays sparse. False
+// with failed set when the output cannot be measured.
+bool may_skip_holes(int out, off_t out_at, bool& failed) {
+    off_t end = sys.lseek(out, 0, SEEK_END);
+    failed = end < 0 || sys.lseek(out, out_at, SEEK_SET) != out_at;
+    return !failed && end <= out_at;
+}
+
+// Copies the input's data at the same distances from both positions and
+// passes over its holes, then gives the output the length the holes reach.
+void copy_sparse(int in, int out, off_t in_at, off_t out_at, std::int64_t limit, CopyResult& result) {
+    off_t in_end = sys.lseek(in, 0, SEEK_END);
+    if (in_end < 0) {
+        result.ReadFailed = true;
+        return;
+    }
+    off_t end = std::max(in_at, limit >= in_end - in_at ? in_end : static_cast<off_t>(in_at + limit));
+    while (in_at + result.Copied < end) {
+        off_t at = in_at + result.Copied;
+        off_t data = sys.lseek(in, at, SEEK_DATA);
+        if (data < 0 && errno == ENXIO) data = end;  // a hole up to the end
+        off_t hole = data < 0 || data >= end ? data : sys.lseek(in, data, SEEK_HOLE);
+        if (data < 0 || hole < 0 || (data < end && sys.lseek(in, data, SEEK_SET) != data)) {
+            result.ReadFailed = true;
+            return;
+        }
+        data = std::min(data, end);
+        result.Copied = data - in_at;  // the hole, passed over
+        if (data == end) break;
+        if (sys.lseek(out, out_at + result.Copied, SEEK_SET) != out_at + result.Copied) {
+            result.WriteFailed = true;
+            return;
+        }
+        std::int64_t wanted = std::min(hole, end) - data;
+        copy_dense(in, out, wanted, result);
+        if (result.ReadFailed || result.WriteFailed) return;
+        if (result.Copied < data - in_at + wanted) return;  // the input got shorter meanwhile
+    }
+    // The input's position after what was taken, the output's after what was given.
+    if (sys.lseek(in, in_at + result.Copied, SEEK_SET) < 0) {
+        result.ReadFailed = true;
+        return;
+    }
+    off_t written_end = sys.lseek(out, 0, SEEK_END);
+    if (written_end < 0 || (written_end < out_at + result.Copied && sys.ftruncate(out, out_at + result.Copied) != 0) ||
+        sys.lseek(out, out_at + result.Copied, SEEK_SET) < 0)
+        result.WriteFailed = true;
+}
+
+// Copies the source into a new or emptied file, holes kept, and sets the
+// copy's size to what was read.
+bool copy_contents(int from, int to, CopyResult& result) {
+    if (sys.lseek(from, 0, SEEK_SET) != 0) {  // a second attempt starts again
+        result.ReadFailed = true;
+        return false;
+    }
+    result = copy_bytes(from, to, std::numeric_limits<std::int64_t>::max());
+    if (result.ReadFailed || result.WriteFailed) return false;
+    if (sys.ftruncate(to, result.Copied) != 0) {
         result.WriteFailed = true;
         return false;
     }
@@ -223,7 +276,7 @@ bool close_checked(int& fd) {
 // Fills a file with the source's bytes and gives a new one its final mode.
 bool fill(const Copy& copy, int to, bool is_new = true) {
     CopyResult result;
-    if (!copy_contents(copy.From, to, copy.Source.st_size, result)) return false;
+    if (!copy_contents(copy.From, to, result)) return false;
     if (!is_new) return true;  // the destination itself keeps its owner and mode
     if (copy.TargetExists) sys.fchown(to, copy.Existing.st_uid, copy.Existing.st_gid);  // only root may; else ours
     return sys.fchmod(to, copy_mode(copy.Source, copy.TargetExists ? &copy.Existing : nullptr)) == 0;
@@ -315,21 +368,25 @@ CopyOutcome copy_opened_source(Copy& copy, const char* destination) {
 
 }  // namespace
 
-// The kernel moves the bytes (or shares extents) without passing them through
-// user space; plain blocks where it cannot.
+// A file's holes are passed over where the output has nothing yet to
+// overwrite; everything else is copied byte for byte.
 CopyResult copy_bytes(FileHandle from, FileHandle to, std::int64_t limit) {
     CopyResult result;
     int in = static_cast<int>(from);
     int out = static_cast<int>(to);
-    while (result.Copied < limit) {
-        std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(limit - result.Copied, 1 << 30));
-        ssize_t moved = sys.copy_file_range(in, nullptr, out, nullptr, want, 0);
-        if (moved < 0 && errno == EINTR) continue;
-        if (moved == 0) return result;
-        if (moved < 0) break;  // the plain copy goes on and tells which side failed
-        result.Copied += moved;
+    off_t in_at = sys.lseek(in, 0, SEEK_CUR);
+    off_t out_at = sys.lseek(out, 0, SEEK_CUR);
+    if (in_at < 0 || out_at < 0) {
+        result.ReadFailed = in_at < 0;
+        result.WriteFailed = in_at >= 0;
+        return result;
     }
-    copy_blocks(in, out, limit, result);
+    bool sparse = may_skip_holes(out, out_at, result.WriteFailed);
+    if (result.WriteFailed) return result;
+    if (sparse)
+        copy_sparse(in, out, in_at, out_at, limit, result);
+    else
+        copy_dense(in, out, limit, result);
     return result;
 }
 
