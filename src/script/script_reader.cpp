@@ -1,5 +1,8 @@
 #include "script/script_reader.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace hc {
 namespace {
 
@@ -19,21 +22,28 @@ int digit_value(int c, std::uint32_t base) {
     return value >= 0 && static_cast<std::uint32_t>(value) < base ? value : -1;
 }
 
+constexpr unsigned char BYTE_ORDER_MARK[] = {0xEF, 0xBB, 0xBF};
+
+// Reads the next block; false at the end of the file or when reading fails.
+bool refill(ScriptReader& reader) {
+    std::int32_t got = read_bytes(reader.File, reader.Buffer.data(),
+                                  static_cast<std::int32_t>(reader.Buffer.size()));
+    if (got <= 0) {
+        reader.ReadFailed = got < 0;
+        reader.Ended = true;
+        return false;
+    }
+    reader.BufferStart += reader.BufferLen;
+    reader.BufferPos = 0;
+    reader.BufferLen = got;
+    return true;
+}
+
 // The next byte of the file without taking it; END at the end of the file,
 // at its first 0x1A, or when reading fails.
 int peek_file_byte(ScriptReader& reader) {
     if (reader.Ended) return END;
-    if (reader.BufferPos == reader.BufferLen) {
-        std::int32_t got = read_bytes(reader.File, reader.Buffer.data(),
-                                      static_cast<std::int32_t>(reader.Buffer.size()));
-        if (got <= 0) {
-            reader.ReadFailed = got < 0;
-            reader.Ended = true;
-            return END;
-        }
-        reader.BufferPos = 0;
-        reader.BufferLen = got;
-    }
+    if (reader.BufferPos == reader.BufferLen && !refill(reader)) return END;
     unsigned char byte = reader.Buffer[static_cast<std::size_t>(reader.BufferPos)];
     if (byte == END_OF_TEXT) {
         reader.Ended = true;
@@ -41,6 +51,8 @@ int peek_file_byte(ScriptReader& reader) {
     }
     return byte;
 }
+
+std::int64_t file_offset(const ScriptReader& reader) { return reader.BufferStart + reader.BufferPos; }
 
 // Takes one character: the handed-back one first, and CR LF as one LF.
 int take_char(ScriptReader& reader) {
@@ -50,13 +62,25 @@ int take_char(ScriptReader& reader) {
         return c;
     }
     int c = peek_file_byte(reader);
+    reader.TakenOffset = file_offset(reader);
     if (c == END) return END;
     ++reader.BufferPos;
     if (c == '\r' && peek_file_byte(reader) == '\n') {
         ++reader.BufferPos;
-        return '\n';
+        c = '\n';
+    }
+    if (c == '\n') {
+        ++reader.Line;
+        reader.LineStart = file_offset(reader);
     }
     return c;
+}
+
+// Marks the character taken last as the place of what is being read.
+void mark_taken(ScriptReader& reader) {
+    reader.Mark.Line = reader.Line;
+    reader.Mark.LineStart = reader.LineStart;
+    reader.Mark.Offset = reader.TakenOffset;
 }
 
 void hand_back(ScriptReader& reader, int c) {
@@ -66,6 +90,7 @@ void hand_back(ScriptReader& reader, int c) {
 int take_after_white_space(ScriptReader& reader) {
     int c = take_char(reader);
     while (is_white_space(c)) c = take_char(reader);
+    mark_taken(reader);
     return c;
 }
 
@@ -103,24 +128,39 @@ bool read_number(ScriptReader& reader, std::int32_t& value, std::uint32_t base) 
 
 bool open_script(ScriptReader& reader, const char* path) {
     reader.File = open_for_read(path);
-    return reader.File != INVALID_FILE;
+    if (reader.File == INVALID_FILE) return false;
+    // A failed first read is reported where the script is first read.
+    if (!refill(reader)) return true;
+    reader.OpeningLength = std::min<std::int32_t>(reader.BufferLen, 4);
+    std::copy_n(reader.Buffer.begin(), reader.OpeningLength, reader.Opening.begin());
+    // Windows editors may start a UTF-8 file with a byte-order mark.
+    if (reader.BufferLen >= 3 && std::equal(std::begin(BYTE_ORDER_MARK), std::end(BYTE_ORDER_MARK),
+                                            reader.Buffer.begin())) {
+        reader.BufferPos = 3;
+        reader.LineStart = 3;
+    }
+    return true;
 }
 
 int next_nonblank(ScriptReader& reader) {
     int c = take_char(reader);
     while (is_blank(c)) c = take_char(reader);
+    mark_taken(reader);
     return c;
 }
 
 std::string read_token(ScriptReader& reader) {
     std::string token;
     int c = next_nonblank(reader);
-    if (c == '"') {
+    reader.TokenQuoted = c == '"';
+    if (reader.TokenQuoted) {
         for (c = take_char(reader); c != END && c != '"'; c = take_char(reader))
             token.push_back(static_cast<char>(c));
+        reader.TokenClosed = c == '"';
     } else {
         for (; c != END && !is_blank(c); c = take_char(reader))
             token.push_back(static_cast<char>(c));
+        reader.TokenEnd = c;
     }
     // A zero byte ends the token's value; what followed it is dropped.
     std::size_t zero = token.find('\0');
@@ -135,5 +175,13 @@ bool read_decimal(ScriptReader& reader, std::int32_t& value) {
 bool read_hex(ScriptReader& reader, std::int32_t& value) { return read_number(reader, value, 16); }
 
 void skip_white_space(ScriptReader& reader) { hand_back(reader, take_after_white_space(reader)); }
+
+bool more_on_line(ScriptReader& reader) {
+    int c = take_char(reader);
+    while (c == ' ' || c == '\t') c = take_char(reader);
+    mark_taken(reader);
+    hand_back(reader, c);
+    return c != END && c != '\n' && c != '\r';
+}
 
 }  // namespace hc

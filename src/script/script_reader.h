@@ -11,16 +11,43 @@
 
 namespace hc {
 
+// A place in the script: its line (from 1), and the byte offsets of that
+// line's start and of the place itself. The column is their distance + 1.
+struct ScriptLocation {
+    std::int32_t Line = 1;
+    std::int64_t LineStart = 0;
+    std::int64_t Offset = 0;
+};
+
 struct ScriptReader {
     FileHandle File = INVALID_FILE;
     std::array<unsigned char, 65536> Buffer{};
     std::int32_t BufferPos = 0;
     std::int32_t BufferLen = 0;
+    std::int64_t BufferStart = 0;  // the file offset of Buffer[0]
     int LookAhead = -1;      // a character handed back, or -1 for none
     bool Ended = false;      // the script has ended and stays ended
     bool ReadFailed = false; // it ended because reading the file failed
+    // Where the reader is: the line of the next character, where that line
+    // starts, and the offset of the character taken last (of the end, once
+    // the script has ended). LF and CR LF end a line.
+    std::int32_t Line = 1;
+    std::int64_t LineStart = 0;
+    std::int64_t TakenOffset = 0;
+    // Where the last character, token or number looked for starts (after
+    // blanks), for messages that name a place.
+    ScriptLocation Mark;
+    // How the last token was written: in quotes (and whether they were
+    // closed), or bare, ended by TokenEnd (a blank, or -1 at the end).
+    bool TokenQuoted = false;
+    bool TokenClosed = false;
+    int TokenEnd = -1;
+    // The script's first bytes as stored, a byte-order mark included.
+    std::array<unsigned char, 4> Opening{};
+    std::int32_t OpeningLength = 0;
 };
 
+// Opens the script and skips a UTF-8 byte-order mark at its start.
 bool open_script(ScriptReader& reader, const char* path);
 
 // The next non-blank character as 0 to 255, or -1 at the end of the script.
@@ -37,5 +64,10 @@ bool read_decimal(ScriptReader& reader, std::int32_t& value);
 bool read_hex(ScriptReader& reader, std::int32_t& value);
 
 void skip_white_space(ScriptReader& reader);
+
+// Whether anything but spaces and tabs follows on the current line; takes
+// those blanks. Only meaningful right after a bare token ended by a blank
+// other than a line break.
+bool more_on_line(ScriptReader& reader);
 
 }  // namespace hc
