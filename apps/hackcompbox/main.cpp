@@ -1,5 +1,5 @@
-// The program takes no arguments and reads no environment: the build script
-// is always conf.txt in the current folder.
-#include "engine/hack_build.h"
+// Reads its options (hackcomp --help), then builds from conf.txt in the
+// current folder. Run without arguments it is the plain build.
+#include "engine/options.h"
 
-int main() { return hc::run_build(); }
+int main(int argc, char** argv) { return hc::run_program("hackcompbox", argc, argv); }
