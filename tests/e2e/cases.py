@@ -19,6 +19,11 @@ class Case:
     file_size_limit: int = 0        # RLIMIT_FSIZE for the run: a full disk
     skip_on: dict = field(default_factory=dict)  # platform -> why the case cannot run there
     no_script: bool = False
+    args: list = field(default_factory=list)     # the command line after the program's name
+    stderr: bytes = None            # None: not checked; PROGRAM stands for the program's name
+    creates: dict = field(default_factory=dict)  # files the run must make: name -> bytes
+    programs: tuple = ("hackcomp",)  # the programs the case holds for
+    stdout_start: bytes = None      # instead of stdout: what it must start with
 
     def __post_init__(self):
         if not self.no_script:
