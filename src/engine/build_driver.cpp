@@ -106,6 +106,15 @@ void note_skipped(HackBuild& build, int letter) {
     run.LastOffset = here.Offset;
 }
 
+// The destination's close can still fail to store what was written; a dry
+// run wrote nothing.
+void close_destination(HackBuild& build) {
+    if (build.Destination == INVALID_FILE) return;
+    if (!close_file(build.Destination) && !build.Options.DryRun)
+        report_at(build, "Can't write hack", build.CommandMark);
+    build.Destination = INVALID_FILE;
+}
+
 void run_command_loop(HackBuild& build) {
     for (;;) {
         int letter = next_nonblank(build.Script);
@@ -122,18 +131,13 @@ void run_command_loop(HackBuild& build) {
         }
         if (run_command(build, letter) == Outcome::Stop) return;
     }
-    if (build.Options.DryRun) return;
-    if (!close_file(build.Destination)) report_at(build, "Can't write hack", build.CommandMark);
-    build.Destination = INVALID_FILE;
+    close_destination(build);
 }
 
 // A stop leaves the files open; they are released here rather than left to
 // the end of the process, so that a build can run again in the same process.
-// The destination's close can still fail to store what was written.
 void release_files(HackBuild& build) {
-    if (build.Destination != INVALID_FILE && !close_file(build.Destination))
-        report_at(build, "Can't write hack", build.CommandMark);
-    build.Destination = INVALID_FILE;
+    close_destination(build);
     if (build.Script.File != INVALID_FILE) close_file(build.Script.File);
     build.Script.File = INVALID_FILE;
 }
@@ -146,16 +150,16 @@ bool can_read(const std::string& name) {
 }
 
 // A dry run's stand-in for the copy and the opening of the destination:
-// whether the real build could open it, without creating or changing it.
+// whether the real build could open it. An existing destination is opened
+// for writing, without any write, and held like a real build holds it, so
+// that naming it as a data file fails alike.
 bool destination_would_open(HackBuild& build) {
-    FileHandle file = open_for_write(build.DestinationName.c_str());
-    if (file != INVALID_FILE) {
-        close_file(file);
-        return true;
-    }
+    build.Destination = open_for_write(build.DestinationName.c_str());
+    if (build.Destination != INVALID_FILE) return true;
     // Absent, the destination would be the copy of the source; present but
     // not writable (a folder, the script), it stays so after a copy.
-    return !name_exists(build.DestinationName.c_str()) && can_read(build.SourceName);
+    const std::string& name = build.DestinationName;
+    return !name.empty() && !name_exists(name.c_str()) && can_read(build.SourceName);
 }
 
 bool open_destination(HackBuild& build) {
@@ -200,7 +204,7 @@ void print_summary(const HackBuild& build, double seconds) {
                        (build.Options.DryRun ? " to write, " : " written, ") +
                        plural(build.MessagesReported, "error", "errors") + ", " +
                        plural(build.WarningsReported, "warning", "warnings") + ", " + time + "\n";
-    write_standard_error(line.data(), line.size());
+    build.Options.WriteLocated(line.data(), line.size());
 }
 
 }  // namespace

@@ -54,18 +54,19 @@ ShownLine script_line_at(const char* script, const ScriptLocation& place) {
     return line;
 }
 
-void print_located(const char* script, const char* severity, const std::string& text,
-                   const ScriptLocation& place) {
+void print_located(void (*sink)(const char*, std::size_t), const char* script,
+                   const char* severity, const std::string& text, const ScriptLocation& place) {
     ShownLine line;
     if (place.Line != 0) line = script_line_at(script, place);
     std::string out = located_text(script, severity, text, place, line);
-    write_standard_error(out.data(), out.size());
+    sink(out.data(), out.size());
 }
 
 void report_at(HackBuild& build, const std::string& text, const ScriptLocation& place) {
     ++build.MessagesReported;
     if (build.Options.PlainMessages) report_error(text.c_str());
-    if (build.Options.Located) print_located(SCRIPT_NAME, "error", text, place);
+    if (build.Options.Located)
+        print_located(build.Options.WriteLocated, SCRIPT_NAME, "error", text, place);
 }
 
 void report(HackBuild& build, const std::string& text) { report_at(build, text, build.Script.Mark); }
@@ -73,7 +74,7 @@ void report(HackBuild& build, const std::string& text) { report_at(build, text, 
 void warn(HackBuild& build, const std::string& text, const ScriptLocation& place) {
     if (!warnings_wanted(build)) return;
     ++build.WarningsReported;
-    print_located(SCRIPT_NAME, "warning", text, place);
+    print_located(build.Options.WriteLocated, SCRIPT_NAME, "warning", text, place);
 }
 
 namespace {

@@ -24,8 +24,8 @@ std::string located_text(const char* script, const char* severity, const std::st
 
 ShownLine script_line_at(const char* script, const ScriptLocation& place);
 
-// Writes the located form on standard error.
-void print_located(const char* script, const char* severity, const std::string& text,
-                   const ScriptLocation& place);
+// Writes the located form through sink.
+void print_located(void (*sink)(const char*, std::size_t), const char* script,
+                   const char* severity, const std::string& text, const ScriptLocation& place);
 
 }  // namespace hc

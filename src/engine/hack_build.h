@@ -29,6 +29,8 @@ struct BuildOptions {
     bool PlainMessages = true;   // messages through the program's own sink
     bool Summary = false;        // one line on what the build did, at its end
     std::string MapFile;         // the placement map's file, "-" for standard output; empty: none
+    // Where located messages, warnings and the summary go.
+    void (*WriteLocated)(const char* text, std::size_t count) = write_standard_error;
 };
 
 // One D as the placement map shows it.

@@ -68,7 +68,8 @@ void append_wrapped(std::string& text, const std::string& words, std::size_t ind
         if (end == std::string::npos) end = words.size();
         std::string word = words.substr(start, end - start);
         if (column > indent && column + 1 + word.size() > WIDTH) {
-            text += "\n" + std::string(indent, ' ');
+            text += '\n';
+            text.append(indent, ' ');
             column = indent;
         } else if (column > indent) {
             text += " ";

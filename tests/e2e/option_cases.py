@@ -133,6 +133,12 @@ OPTION_CASES += [
          stderr=b"conf.txt:1:18: error: Can't open hack\n20 8 missing.bin out.bin P P1 AA\n"
                 b"                 ^\nPROGRAM: checked 0 commands, 0 data files placed, "
                 b"0 bytes to write, 1 error, 0 warnings, T s\n"),
+    Case("--check: a data file that is the destination cannot be opened, as in a build",
+         b"20 8 src.bin out.bin D out.bin N R", files={**FILES, "out.bin": OLDER}, args=["--check"],
+         status=1, expected=OLDER, programs=BOTH,
+         stderr=b'conf.txt:1:24: error: Can\'t open "out.bin"\n20 8 src.bin out.bin D out.bin N R\n'
+                b"                       ^\nPROGRAM: checked 1 command, 0 data files placed, "
+                b"0 bytes to write, 1 error, 0 warnings, T s\n"),
     Case("--check of a UTF-16 script", b"\xff\xfe8\x000\x000\x00 \x008\x00", files=FILES,
          args=["--check"], status=1, programs=BOTH,
          stderr=b"conf.txt:1:1: error: DataOffset expected\n\xff\xfe8 0 0   8 \n^\n"
