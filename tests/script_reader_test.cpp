@@ -43,17 +43,19 @@ std::string run_operations(const std::string& script, const std::string& operati
             case 'd': results += read_decimal(*reader, value) ? std::to_string(value) : "fail"; break;
             case 'h': results += read_hex(*reader, value) ? std::to_string(value) : "fail"; break;
             case 'w': skip_white_space(*reader); break;
-            case 'l':
-                results += "@" + std::to_string(reader->Mark.Line) + ":" +
-                           std::to_string(reader->Mark.Offset - reader->Mark.LineStart + 1);
+            case 'l': {
+                ScriptLocation place = locate(*reader, "conf.txt", reader->Mark);
+                results += "@" + std::to_string(place.Line) + ":" +
+                           std::to_string(place.Offset - place.LineStart + 1);
                 break;
+            }
         }
         // A failed read leaves the receiver as it was.
         if ((op == 'd' || op == 'h') && results.ends_with("fail")) {
             EXPECT_EQ(value, 12345);
         }
     }
-    close_file(reader->File);
+    close_script(*reader);
     return results;
 }
 
@@ -108,6 +110,7 @@ const ReaderCase READER_CASES[] = {
      "47|fail"},
     {"places: CR LF is one line break, a lone CR none", "x\r\nyy\rz\n  w", "tltltltl",
      "[x]|@1:1|[yy]|@2:1|[z]|@2:4|[w]|@3:3"},
+    {"the end of a last line without a line break", "a\nb\nc", "tltltlnl", "[a]|@1:1|[b]|@2:1|[c]|@3:1|-1|@3:2"},
     {"a byte-order mark at the start is skipped and takes no column", "\xEF\xBB\xBF" "D x", "nltl",
      "68|@1:1|[x]|@1:3"},
     {"a byte-order mark elsewhere is read", "x \xEF\xBB\xBF", "tt", "[x]|[\\xEF\\xBB\\xBF]"},

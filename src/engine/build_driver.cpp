@@ -27,7 +27,7 @@ bool read_header_value(HackBuild& build, std::int32_t& value, const char* missin
     if (script_failed(build)) return false;
     report(build, missing);
     if (warnings_wanted(build) && looks_like_utf16(build.Script))
-        warn(build, "The script is in UTF-16; save it as UTF-8 or ANSI", ScriptLocation{});
+        warn(build, "The script is in UTF-16; save it as UTF-8 or ANSI", 0);
     return false;
 }
 
@@ -54,7 +54,7 @@ void skip_comment(HackBuild& build) {
     warn(build, "Comment not quoted: it ends after \"" + word +
                     "\" and the rest of the line is read as commands", script.Mark);
     // That warning covers characters skipped right there.
-    build.Skipped.QuietAt = script.Mark.Offset;
+    build.Skipped.QuietAt = script.Mark;
 }
 
 Outcome run_command(HackBuild& build, int letter) {
@@ -76,7 +76,7 @@ void close_skipped_run(HackBuild& build) {
     SkippedRun& run = build.Skipped;
     if (!run.Open) return;
     run.Open = false;
-    if (run.Start.Offset == run.QuietAt) return;
+    if (run.Start == run.QuietAt) return;
     std::string text = "Skipped \"" + run.Text + "\": not a command";
     char first = run.Text[0];
     if (first == 'd' || first == 'o' || first == 'p')
@@ -92,18 +92,21 @@ void shown_byte(std::string& text, int c) {
 
 void note_skipped(HackBuild& build, int letter) {
     SkippedRun& run = build.Skipped;
-    const ScriptLocation& here = build.Script.Mark;
-    if (run.Open && here.LineStart != run.Start.LineStart) close_skipped_run(build);
+    ScriptPlace here = build.Script.Mark;
+    bool gap = here > run.LastOffset + 1;
+    if (run.Open && gap && locate(build.Script, SCRIPT_NAME, here).Line != run.Line)
+        close_skipped_run(build);
     if (!run.Open) {
         run.Open = true;
         run.Start = here;
+        run.Line = locate(build.Script, SCRIPT_NAME, here).Line;
         run.Text.clear();
-    } else if (run.Text.size() < SKIPPED_SHOWN) {
-        if (here.Offset > run.LastOffset + 1) run.Text.push_back(' ');
+    } else if (run.Text.size() < SKIPPED_SHOWN && gap) {
+        run.Text.push_back(' ');
     }
     if (run.Text.size() < SKIPPED_SHOWN) shown_byte(run.Text, letter);
     else if (run.Text.size() == SKIPPED_SHOWN) run.Text += "...";
-    run.LastOffset = here.Offset;
+    run.LastOffset = here;
 }
 
 // The destination's close can still fail to store what was written; a dry
@@ -138,8 +141,7 @@ void run_command_loop(HackBuild& build) {
 // the end of the process, so that a build can run again in the same process.
 void release_files(HackBuild& build) {
     close_destination(build);
-    if (build.Script.File != INVALID_FILE) close_file(build.Script.File);
-    build.Script.File = INVALID_FILE;
+    close_script(build.Script);
 }
 
 bool can_read(const std::string& name) {

@@ -62,19 +62,28 @@ void print_located(void (*sink)(const char*, std::size_t), const char* script,
     sink(out.data(), out.size());
 }
 
-void report_at(HackBuild& build, const std::string& text, const ScriptLocation& place) {
+namespace {
+
+ScriptLocation location_of(HackBuild& build, ScriptPlace place) {
+    if (place == NO_PLACE) return ScriptLocation{0, 0, 0};
+    return locate(build.Script, SCRIPT_NAME, place);
+}
+
+}  // namespace
+
+void report_at(HackBuild& build, const std::string& text, ScriptPlace place) {
     ++build.MessagesReported;
     if (build.Options.PlainMessages) report_error(text.c_str());
     if (build.Options.Located)
-        print_located(build.Options.WriteLocated, SCRIPT_NAME, "error", text, place);
+        print_located(build.Options.WriteLocated, SCRIPT_NAME, "error", text, location_of(build, place));
 }
 
 void report(HackBuild& build, const std::string& text) { report_at(build, text, build.Script.Mark); }
 
-void warn(HackBuild& build, const std::string& text, const ScriptLocation& place) {
+void warn(HackBuild& build, const std::string& text, ScriptPlace place) {
     if (!warnings_wanted(build)) return;
     ++build.WarningsReported;
-    print_located(build.Options.WriteLocated, SCRIPT_NAME, "warning", text, place);
+    print_located(build.Options.WriteLocated, SCRIPT_NAME, "warning", text, location_of(build, place));
 }
 
 namespace {
@@ -101,16 +110,14 @@ std::int32_t swallowed_command_line(const std::string& token, std::int32_t first
 
 }  // namespace
 
-std::string read_script_token(HackBuild& build) {
-    std::string token = read_token(build.Script);
-    if (!warnings_wanted(build) || !build.Script.TokenQuoted) return token;
-    ScriptLocation quote = build.Script.Mark;
+void check_quoted_token(HackBuild& build, const std::string& token) {
+    ScriptPlace quote = build.Script.Mark;
     if (!build.Script.TokenClosed && !build.Script.ReadFailed)
         warn(build, "Quote not closed before the end of the script", quote);
-    else if (std::int32_t line = swallowed_command_line(token, quote.Line); line != 0)
+    else if (std::int32_t line = swallowed_command_line(token, locate(build.Script, SCRIPT_NAME, quote).Line);
+             line != 0)
         warn(build, "Quoted text runs past its line and takes in the command on line " +
                         std::to_string(line), quote);
-    return token;
 }
 
 }  // namespace hc

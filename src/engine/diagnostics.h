@@ -8,9 +8,6 @@
 
 namespace hc {
 
-// A place whose Line is 0 is no place in the script (the script is missing).
-inline constexpr ScriptLocation NO_PLACE{0, 0, 0};
-
 // The script's line that holds a place, or the part of a long line around
 // it, as read back from the script; From is the offset of its first byte.
 struct ShownLine {
@@ -24,7 +21,8 @@ std::string located_text(const char* script, const char* severity, const std::st
 
 ShownLine script_line_at(const char* script, const ScriptLocation& place);
 
-// Writes the located form through sink.
+// Writes the located form through sink; a place whose Line is 0 is no place
+// in the script (the script is missing).
 void print_located(void (*sink)(const char*, std::size_t), const char* script,
                    const char* severity, const std::string& text, const ScriptLocation& place);
 

@@ -58,7 +58,7 @@ struct ExpressionShape {
     bool Relative = false;
     std::int32_t Id = 0;     // for A
     std::string DataName;    // for D
-    ScriptLocation Start;    // its first character
+    ScriptPlace Start = 0;   // its first character
 };
 
 // A stretch of the destination that data of this script was placed in.
@@ -70,7 +70,8 @@ struct PlacedStretch {
 // Characters skipped between commands on one line, gathered into one warning.
 struct SkippedRun {
     bool Open = false;
-    ScriptLocation Start;
+    ScriptPlace Start = 0;
+    std::int32_t Line = 0;
     std::int64_t LastOffset = 0;
     std::string Text;
     std::int64_t QuietAt = -1;  // a run starting here goes without a warning
@@ -95,10 +96,10 @@ struct HackBuild {
     std::int32_t MessagesReported = 0;
 
     // For the located messages, the warnings, the summary and the map.
-    ScriptLocation SourceMark;
-    ScriptLocation DestinationMark;
-    ScriptLocation CommandMark;
-    ScriptLocation DataNameMark;
+    ScriptPlace SourceMark = 0;
+    ScriptPlace DestinationMark = 0;
+    ScriptPlace CommandMark = 0;
+    ScriptPlace DataNameMark = 0;
     ExpressionShape Expression;
     SkippedRun Skipped;
     std::map<std::int64_t, PlacedStretch> Placed;  // by start, not overlapping
@@ -118,14 +119,21 @@ int run_build(const BuildOptions& options);
 // Shows one message and remembers that the build had one; placed at the
 // script's last mark, or at the place given.
 void report(HackBuild& build, const std::string& text);
-void report_at(HackBuild& build, const std::string& text, const ScriptLocation& place);
+void report_at(HackBuild& build, const std::string& text, ScriptPlace place);
 
 // Shows one warning with its place, when the options ask for them.
-void warn(HackBuild& build, const std::string& text, const ScriptLocation& place);
+void warn(HackBuild& build, const std::string& text, ScriptPlace place);
 inline bool warnings_wanted(const HackBuild& build) { return build.Options.Located; }
 
+// Warns of a quoted token that a quote left open made swallow commands.
+void check_quoted_token(HackBuild& build, const std::string& token);
+
 // The next token; with warnings wanted, warns of a quote left open.
-std::string read_script_token(HackBuild& build);
+inline std::string read_script_token(HackBuild& build) {
+    std::string token = read_token(build.Script);
+    if (warnings_wanted(build) && build.Script.TokenQuoted) check_quoted_token(build, token);
+    return token;
+}
 
 // Reports the script's read failure, when reading it failed; true then.
 bool script_failed(HackBuild& build);

@@ -32,7 +32,7 @@ std::int32_t read_offset(HackBuild& build) {
     for (; type == '+'; type = next_nonblank(script)) relative = true;
     shape.Type = type;
     shape.Relative = relative;
-    shape.DataName.clear();
+    if (!shape.DataName.empty()) shape.DataName.clear();
 
     std::int32_t value = 0;
     switch (type) {

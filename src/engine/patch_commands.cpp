@@ -38,11 +38,11 @@ namespace {
 
 // An O whose position is an archive-table entry (A id, nothing added) goes
 // into the placement map with the value it wrote.
-void note_entry(HackBuild& build, const ExpressionShape& target, std::int32_t position,
+void note_entry(HackBuild& build, bool entry, std::int32_t id, std::int32_t position,
                 std::int32_t count, std::uint32_t value) {
-    if (build.Options.MapFile.empty() || target.Type != 'A' || target.Relative) return;
+    if (!entry) return;
     std::uint32_t written = count >= 4 ? value : value & ((1u << (8 * count)) - 1);
-    build.Entries.push_back(EntryRow{target.Id, position, count, written,
+    build.Entries.push_back(EntryRow{id, position, count, written,
                                      build.Expression.Type == 'D' ? build.Expression.DataName : ""});
 }
 
@@ -51,7 +51,9 @@ void note_entry(HackBuild& build, const ExpressionShape& target, std::int32_t po
 Outcome patch_number(HackBuild& build) {
     std::int32_t position = read_offset(build);
     if (seek_destination(build, position) == Outcome::Stop) return Outcome::Stop;
-    ExpressionShape target = build.Options.MapFile.empty() ? ExpressionShape{} : build.Expression;
+    bool entry = build.Expression.Type == 'A' && !build.Expression.Relative &&
+                 !build.Options.MapFile.empty();
+    std::int32_t id = build.Expression.Id;
     std::int32_t count = 0;
     if (!read_decimal(build.Script, count)) {
         if (!script_failed(build)) report(build, "Length of offset patching expected");
@@ -64,7 +66,7 @@ Outcome patch_number(HackBuild& build) {
     std::uint32_t value = static_cast<std::uint32_t>(read_offset(build));
     if (script_failed(build)) return Outcome::Stop;
     if (count <= 0) return Outcome::GoOn;
-    note_entry(build, target, position, count, value);
+    note_entry(build, entry, id, position, count, value);
     for (std::int32_t i = 0; i < count; ++i)
         build.Scratch[static_cast<std::size_t>(i)] =
             static_cast<unsigned char>(value >> (8 * (count - 1 - i)));

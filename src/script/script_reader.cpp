@@ -62,25 +62,20 @@ int take_char(ScriptReader& reader) {
         return c;
     }
     int c = peek_file_byte(reader);
-    reader.TakenOffset = file_offset(reader);
     if (c == END) return END;
     ++reader.BufferPos;
     if (c == '\r' && peek_file_byte(reader) == '\n') {
         ++reader.BufferPos;
-        c = '\n';
-    }
-    if (c == '\n') {
-        ++reader.Line;
-        reader.LineStart = file_offset(reader);
+        return '\n';
     }
     return c;
 }
 
-// Marks the character taken last as the place of what is being read.
-void mark_taken(ScriptReader& reader) {
-    reader.Mark.Line = reader.Line;
-    reader.Mark.LineStart = reader.LineStart;
-    reader.Mark.Offset = reader.TakenOffset;
+// Marks c, the character just taken (also when it came back from
+// LookAhead, as the file has not moved since), as the place of what is
+// being read. The offset of a blank is not needed and may be one off.
+void mark_taken(ScriptReader& reader, int c) {
+    reader.Mark = file_offset(reader) - (c == END ? 0 : 1);
 }
 
 void hand_back(ScriptReader& reader, int c) {
@@ -90,7 +85,7 @@ void hand_back(ScriptReader& reader, int c) {
 int take_after_white_space(ScriptReader& reader) {
     int c = take_char(reader);
     while (is_white_space(c)) c = take_char(reader);
-    mark_taken(reader);
+    mark_taken(reader, c);
     return c;
 }
 
@@ -137,7 +132,7 @@ bool open_script(ScriptReader& reader, const char* path) {
     if (reader.BufferLen >= 3 && std::equal(std::begin(BYTE_ORDER_MARK), std::end(BYTE_ORDER_MARK),
                                             reader.Buffer.begin())) {
         reader.BufferPos = 3;
-        reader.LineStart = 3;
+        reader.ContentStart = 3;
     }
     return true;
 }
@@ -145,7 +140,7 @@ bool open_script(ScriptReader& reader, const char* path) {
 int next_nonblank(ScriptReader& reader) {
     int c = take_char(reader);
     while (is_blank(c)) c = take_char(reader);
-    mark_taken(reader);
+    mark_taken(reader, c);
     return c;
 }
 
@@ -179,9 +174,41 @@ void skip_white_space(ScriptReader& reader) { hand_back(reader, take_after_white
 bool more_on_line(ScriptReader& reader) {
     int c = take_char(reader);
     while (c == ' ' || c == '\t') c = take_char(reader);
-    mark_taken(reader);
+    mark_taken(reader, c);
     hand_back(reader, c);
     return c != END && c != '\n' && c != '\r';
+}
+
+ScriptLocation locate(ScriptReader& reader, const char* path, ScriptPlace place) {
+    place = std::max(place, reader.ContentStart);
+    ScriptLocation& known = reader.Lines.Known;
+    if (known.Offset < reader.ContentStart || place < known.Offset)
+        known = ScriptLocation{1, reader.ContentStart, reader.ContentStart};
+    FileHandle& file = reader.Lines.File;
+    if (file == INVALID_FILE) file = open_for_read(path);
+    if (file == INVALID_FILE || known.Offset > 0x7FFFFFFF ||
+        !set_position(file, static_cast<std::int32_t>(known.Offset)))
+        return ScriptLocation{known.Line, known.LineStart, place};
+    std::array<unsigned char, 4096> block;
+    while (known.Offset < place) {
+        std::int32_t want = static_cast<std::int32_t>(
+            std::min<std::int64_t>(place - known.Offset, static_cast<std::int64_t>(block.size())));
+        std::int32_t got = read_bytes(file, block.data(), want);
+        if (got <= 0) break;
+        for (std::int32_t i = 0; i < got; ++i)
+            if (block[static_cast<std::size_t>(i)] == '\n') {
+                ++known.Line;
+                known.LineStart = known.Offset + i + 1;
+            }
+        known.Offset += got;
+    }
+    return ScriptLocation{known.Line, known.LineStart, place};
+}
+
+void close_script(ScriptReader& reader) {
+    if (reader.File != INVALID_FILE) close_file(reader.File);
+    if (reader.Lines.File != INVALID_FILE) close_file(reader.Lines.File);
+    reader.File = reader.Lines.File = INVALID_FILE;
 }
 
 }  // namespace hc

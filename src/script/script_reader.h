@@ -11,12 +11,24 @@
 
 namespace hc {
 
-// A place in the script: its line (from 1), and the byte offsets of that
-// line's start and of the place itself. The column is their distance + 1.
+// A place in the script as the offset of its byte in the file; reading
+// keeps no more than that, and lines are counted only when a place is shown.
+using ScriptPlace = std::int64_t;
+inline constexpr ScriptPlace NO_PLACE = -1;
+
+// A place with its line (from 1) and the offset of that line's start; the
+// column is the distance from there + 1. LF ends a line (so CR LF is one
+// line break, and a lone CR none).
 struct ScriptLocation {
     std::int32_t Line = 1;
     std::int64_t LineStart = 0;
     std::int64_t Offset = 0;
+};
+
+// The last place located, so that places shown in order cost one pass.
+struct LineCount {
+    FileHandle File = INVALID_FILE;  // the script, opened again for counting
+    ScriptLocation Known;
 };
 
 struct ScriptReader {
@@ -28,15 +40,12 @@ struct ScriptReader {
     int LookAhead = -1;      // a character handed back, or -1 for none
     bool Ended = false;      // the script has ended and stays ended
     bool ReadFailed = false; // it ended because reading the file failed
-    // Where the reader is: the line of the next character, where that line
-    // starts, and the offset of the character taken last (of the end, once
-    // the script has ended). LF and CR LF end a line.
-    std::int32_t Line = 1;
-    std::int64_t LineStart = 0;
-    std::int64_t TakenOffset = 0;
     // Where the last character, token or number looked for starts (after
-    // blanks), for messages that name a place.
-    ScriptLocation Mark;
+    // blanks; the end of the script when it ended), for messages that name
+    // a place.
+    ScriptPlace Mark = 0;
+    std::int64_t ContentStart = 0;  // after a byte-order mark
+    LineCount Lines;
     // How the last token was written: in quotes (and whether they were
     // closed), or bare, ended by TokenEnd (a blank, or -1 at the end).
     bool TokenQuoted = false;
@@ -69,5 +78,11 @@ void skip_white_space(ScriptReader& reader);
 // those blanks. Only meaningful right after a bare token ended by a blank
 // other than a line break.
 bool more_on_line(ScriptReader& reader);
+
+// The line and column of a place, counted in the script file at path.
+ScriptLocation locate(ScriptReader& reader, const char* path, ScriptPlace place);
+
+// Closes the script and the second handle locate may hold.
+void close_script(ScriptReader& reader);
 
 }  // namespace hc
