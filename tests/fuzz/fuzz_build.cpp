@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <random>
 #include <string>
 
 #include "engine/hack_build.h"
@@ -63,7 +64,7 @@ int changed_files(const std::string& script) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fs::path folder = fs::temp_directory_path() / ("hackcomp-fuzz-build-" + std::to_string(std::rand()));
+    fs::path folder = fs::temp_directory_path() / ("hackcomp-fuzz-build-" + std::to_string(std::random_device{}()));
     fs::create_directories(folder);
     fs::current_path(folder);
     static fs::path made = folder;
