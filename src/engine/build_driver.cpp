@@ -176,11 +176,24 @@ void run_steps(HackBuild& build) {
         return;
     }
     if (!read_header(build)) return;
-    // A failed copy is not an error: an older destination is then patched.
-    bool copied = !build.Options.DryRun &&
-                  copy_file(build.SourceName.c_str(), build.DestinationName.c_str());
+    // A source that cannot be read is not an error: an older destination is
+    // then patched. A copy that fails once the source is read is. A dry run
+    // makes no copy.
+    CopyOutcome copied = CopyOutcome::NotCopied;
+    if (!build.Options.DryRun) {
+        copied = copy_file(build.SourceName.c_str(), build.DestinationName.c_str());
+        if (copied == CopyOutcome::Refused) {
+            report_at(build, "Can't open hack", build.DestinationMark);
+            return;
+        }
+        if (copied == CopyOutcome::Failed) {
+            report_at(build, "Can't write hack", build.DestinationMark);
+            return;
+        }
+    }
     // Asked before the destination is open, which may be the source itself.
-    bool source_missing = !copied && warnings_wanted(build) && !can_read(build.SourceName);
+    bool source_missing =
+        copied != CopyOutcome::Copied && warnings_wanted(build) && !can_read(build.SourceName);
     if (!open_destination(build)) {
         report_at(build, "Can't open hack", build.DestinationMark);
         return;

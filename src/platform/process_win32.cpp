@@ -1,4 +1,7 @@
 // Win32 body of the process operations: standard streams, current folder.
+// Start-up has nothing to prepare: a console program there gets no signal
+// for a closed pipe or a file size limit, and its standard handles cannot be
+// taken by a file it opens.
 #include <windows.h>
 
 #include <string>
@@ -44,5 +47,7 @@ bool write_whole_file(const char* name, const char* data, std::size_t count) {
     DeleteFileA(temporary.c_str());
     return false;
 }
+
+void prepare_process() {}
 
 }  // namespace hc
