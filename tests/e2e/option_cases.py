@@ -139,6 +139,12 @@ OPTION_CASES += [
          stderr=b'conf.txt:1:24: error: Can\'t open "out.bin"\n20 8 src.bin out.bin D out.bin N R\n'
                 b"                       ^\nPROGRAM: checked 1 command, 0 data files placed, "
                 b"0 bytes to write, 1 error, 0 warnings, T s\n"),
+    Case("--check: a patch ending past the last position is placed at its position",
+         b'0 0 src.bin out.bin\nP P7FFFFFFF "01 02"\n', files=FILES, args=["--check"], status=1,
+         programs=BOTH,
+         stderr=b'conf.txt:2:3: error: Offset out of range\nP P7FFFFFFF "01 02"\n  ^\n'
+                b"PROGRAM: checked 1 command, 0 data files placed, 0 bytes to write, "
+                b"1 error, 0 warnings, T s\n"),
     Case("--check of a UTF-16 script", b"\xff\xfe8\x000\x000\x00 \x008\x00", files=FILES,
          args=["--check"], status=1, programs=BOTH,
          stderr=b"conf.txt:1:1: error: DataOffset expected\n\xff\xfe8 0 0   8 \n^\n"
