@@ -1,12 +1,10 @@
-// Without --pack or --unpack the program builds from conf.txt in the current
-// folder and ignores its arguments, as it always did.
-#include "engine/codec_options.h"
-#include "engine/hack_build.h"
+// Makes the process safe to run, reads its options (hackcomp --help), then
+// builds from conf.txt in the current folder. Run without arguments it is the
+// plain build.
+#include "engine/options.h"
 #include "platform/platform.h"
 
 int main(int argc, char** argv) {
     hc::prepare_process();
-    hc::CodecCommand codec = hc::parse_codec_command("hackcomp", argc, argv);
-    if (codec.Kind != hc::CodecKind::None) return hc::run_codec_command(codec, "hackcomp");
-    return hc::run_build();
+    return hc::run_program("hackcomp", argc, argv);
 }

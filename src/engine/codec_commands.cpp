@@ -22,7 +22,8 @@ std::string quoted(const std::string& name) { return "\"" + name + "\""; }
 
 // The one line a failure prints, after the program's name.
 int fail(const std::string& program, const std::string& text) {
-    write_error_line((program + ": " + text).c_str());
+    std::string line = program + ": " + text + "\n";
+    write_standard_error(line.data(), line.size());
     return 1;
 }
 

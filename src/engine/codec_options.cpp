@@ -159,8 +159,8 @@ int run_codec_command(const CodecCommand& command, const char* program) {
         case CodecKind::Pack: return pack_file(command.Pack);
         case CodecKind::Unpack: return unpack_file(command.Unpack);
         case CodecKind::Mistake: {
-            std::string text = std::string(program) + ": " + command.Mistake + "; see \"" + program + " --help\"";
-            write_error_line(text.c_str());
+            std::string text = std::string(program) + ": " + command.Mistake + "; see \"" + program + " --help\"\n";
+            write_standard_error(text.data(), text.size());
             return 2;
         }
         case CodecKind::None: break;

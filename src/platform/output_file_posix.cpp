@@ -57,17 +57,4 @@ std::int64_t file_size(FileHandle file) {
     return info.st_size;
 }
 
-void write_error_line(const char* text) {
-    std::string line = std::string(text) + "\n";
-    const char* next = line.data();
-    std::size_t left = line.size();
-    while (left > 0) {
-        ssize_t written = write(STDERR_FILENO, next, left);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return;
-        next += written;
-        left -= static_cast<std::size_t>(written);
-    }
-}
-
 }  // namespace hc

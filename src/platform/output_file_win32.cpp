@@ -51,18 +51,4 @@ std::int64_t file_size(FileHandle file) {
     return size.QuadPart;
 }
 
-void write_error_line(const char* text) {
-    // A bare line feed, as the messages of the options end.
-    std::string line = std::string(text) + "\n";
-    HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
-    const char* next = line.data();
-    DWORD left = static_cast<DWORD>(line.size());
-    while (left > 0) {
-        DWORD written = 0;
-        if (!WriteFile(err, next, left, &written, nullptr) || written == 0) return;
-        next += written;
-        left -= written;
-    }
-}
-
 }  // namespace hc

@@ -2,6 +2,7 @@
 // body implement it; the rest of the program includes no system header.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -74,9 +75,25 @@ void finish_reporting();
 
 }  // namespace hc
 
+namespace hc {
+
+// The process around the build: its standard streams, its current folder.
+// Writes all bytes to standard output or standard error, unbuffered.
+void write_standard_output(const char* data, std::size_t count);
+void write_standard_error(const char* data, std::size_t count);
+
+// Makes folder the current folder; false when it cannot.
+bool change_folder(const char* folder);
+
+// Whether anything (a file, a folder) exists under that name.
+bool name_exists(const char* name);
+
+// Creates or replaces the file with these bytes; written beside it and
+// renamed over it, so a failure leaves no half-written file.
+bool write_whole_file(const char* name, const char* data, std::size_t count);
+
 // For the codec commands, which write a whole new file rather than change one
 // in place (the bodies in output_file_*.cpp).
-namespace hc {
 
 // Creates a new, empty file for writing beside name (in its folder), under a
 // name of its own that temporary receives.
@@ -95,8 +112,5 @@ bool names_same_file(const char* a, const char* b);
 
 // The size of an open file in bytes, or -1 when it cannot be learnt.
 std::int64_t file_size(FileHandle file);
-
-// Writes text and a line end to standard error.
-void write_error_line(const char* text);
 
 }  // namespace hc
