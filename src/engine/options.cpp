@@ -127,7 +127,8 @@ std::string usage_text(const char* program) {
             "  --unpack IN OUT [--at OFFSET] [--mode Z|A] [--length N] [--size N]\n"
             "      decode the stream at OFFSET in IN (default 0) into OUT; in mode A it\n"
             "      ends after its 2-byte length, in mode Z after N bytes (--length), once\n"
-            "      N bytes are decoded (--size) or at the end of IN; numbers decimal or 0x-hex\n";
+            "      N bytes are decoded (--size) or at the end of IN; numbers are decimal,\n"
+            "      or hexadecimal with 0x\n";
     text += "\nExit status: 0 when the build reported no message, 1 when it did,\n"
             "2 for a mistake in the command line.\n";
     return text;
