@@ -10,6 +10,7 @@
 #include <string>
 
 #include "engine/hack_build.h"
+#include "scratch_folder.h"
 
 namespace hc {
 void report_error(const char*) {}
@@ -43,15 +44,7 @@ void write_all(const fs::path& path, const std::string& bytes) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fs::path folder = fs::temp_directory_path() / ("hackcomp-fuzz-build-" + std::to_string(std::rand()));
-    fs::create_directories(folder);
-    fs::current_path(folder);
-    static fs::path made = folder;
-    std::atexit([] {
-        std::error_code ignored;
-        fs::current_path(fs::temp_directory_path(), ignored);
-        fs::remove_all(made, ignored);
-    });
+    hc_fuzz::enter_scratch_folder("hackcomp-fuzz-build-");
     return 0;
 }
 

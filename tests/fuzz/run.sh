@@ -20,7 +20,9 @@ for harness in script build encoder; do
         # removals, deep trees and their shortcuts are reached within the run.
         lengths=(-max_len=16384 -len_control=0)
     fi
-    work=$(mktemp -d)
+    # A corpus folder of this run's own: two runs on one machine never share one.
+    work=$(mktemp -d "${TMPDIR:-/tmp}/hackcomp-fuzz-$harness-XXXXXX")
+    trap 'rm -rf "$work"' EXIT
     cp "$seeds"/* "$work"/
     echo "== fuzz_$harness for ${seconds} s"
     status=0
