@@ -5,10 +5,18 @@ Each case is run in a fresh temporary folder holding its conf.txt and files.
 The program's standard output, exit status and destination bytes must match,
 and no file but the destination may change.
 
+A case with a file size limit runs against a full disk. By default that is
+the limit itself (RLIMIT_FSIZE on the run: writes past it fail). Under Wine the
+limit is inherited by the wineserver that the run starts, which crashes on it;
+there --full-disk tmpfs (as root) runs each such case in a small tmpfs of its
+own that holds the case's files and only file_size_limit bytes more.
+
     run_cases.py --program build/default/bin/hackcomp
-    run_cases.py --program hackcomp.exe --launcher /usr/lib/wine/wine64
+    run_cases.py --program hackcomp.exe --launcher "$(command -v wine64)" \
+        --platform windows --full-disk tmpfs
 """
 import argparse
+import contextlib
 import os
 import resource
 import shlex
@@ -105,9 +113,36 @@ def limit_file_size(limit):
     return apply
 
 
-def check_case(case, program, launcher, timing=False):
-    problems = []
+def tmpfs_size(case):
+    """Room for the case's files, whole pages each as a tmpfs counts them, and
+    file_size_limit bytes more."""
+    page = os.sysconf("SC_PAGE_SIZE")
+    pages = sum(-(-len(data) // page) for data in case.files.values())
+    return pages * page + -(-case.file_size_limit // page) * page
+
+
+@contextlib.contextmanager
+def case_folder(case, full_disk):
+    """A fresh temporary folder; for a full disk made as a tmpfs, a tmpfs of
+    the case's own mounted on it."""
     with tempfile.TemporaryDirectory(prefix="hackcomp-e2e-") as folder:
+        if not (case.file_size_limit and full_disk == "tmpfs"):
+            yield folder
+            return
+        subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={tmpfs_size(case)},mode=0700",
+                        "hackcomp-e2e", folder], check=True)
+        try:
+            yield folder
+        finally:
+            # A wineserver still lingering may hold it: then detach it lazily.
+            if subprocess.run(["umount", folder], stderr=subprocess.DEVNULL).returncode != 0:
+                subprocess.run(["umount", "--lazy", folder], check=True)
+
+
+def check_case(case, program, launcher, timing=False, full_disk="file-size-limit"):
+    problems = []
+    limit = case.file_size_limit if full_disk == "file-size-limit" else 0
+    with case_folder(case, full_disk) as folder:
         write_files(folder, case)
         before = snapshot(folder, case.destination)
         command = launcher + [program]
@@ -117,8 +152,7 @@ def check_case(case, program, launcher, timing=False):
         started = time.monotonic()
         run = subprocess.run(command, cwd=folder, stdin=subprocess.DEVNULL,
                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=300,
-                             preexec_fn=limit_file_size(case.file_size_limit)
-                             if case.file_size_limit else None)
+                             preexec_fn=limit_file_size(limit) if limit else None)
         elapsed = time.monotonic() - started
         if timing:
             with open(rss_file) as f:
@@ -154,7 +188,12 @@ def main():
     parser.add_argument("--timing", action="store_true",
                         help="print each case's wall time and peak memory (POSIX)")
     parser.add_argument("--only", default="", help="run only cases whose name holds this text")
+    parser.add_argument("--full-disk", default="file-size-limit", choices=["file-size-limit", "tmpfs"],
+                        help="how a full disk is made: a file size limit on the run, or a small "
+                             "tmpfs for each such case (root; the only way under Wine)")
     args = parser.parse_args()
+    if args.full_disk == "tmpfs" and os.geteuid() != 0:
+        parser.error("--full-disk tmpfs mounts a tmpfs for each full-disk case: run it as root")
     program = os.path.abspath(args.program)
     launcher = shlex.split(args.launcher)
 
@@ -166,7 +205,12 @@ def main():
             print(f"SKIP {case.name}: {case.skip_on[args.platform]}")
             skipped += 1
             continue
-        problems = check_case(case, program, launcher, args.timing)
+        if case.file_size_limit and args.platform == "windows" and args.full_disk != "tmpfs":
+            print(f"SKIP {case.name}: the file size limit for a full disk crashes the wineserver "
+                  f"(--full-disk tmpfs runs it)")
+            skipped += 1
+            continue
+        problems = check_case(case, program, launcher, args.timing, args.full_disk)
         if problems:
             failed += 1
             print(f"FAIL {case.name}")
