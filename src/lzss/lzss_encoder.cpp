@@ -1,4 +1,52 @@
+// The encoder's match finder: a binary search tree per first byte over the
+// strings of the window, walked the way the plain algorithm walks it but
+// faster. Everything below reaches exactly the places and matches the plain
+// walk reaches, so the streams are the same byte for byte.
+//
+// The tables (LzssEncoder in lzss_encoder_internal.h):
+// - ring: the window, then a copy of its first 17 bytes, so that the 18
+//   bytes of any string lie side by side.
+// - tree: per ring position in a tree, one 8-byte record: bytes 1 to 4 of
+//   its string (big-endian) and both links, so that one load brings all one
+//   step of a descent needs. Entry NO_NODE (4096) is scratch that
+//   branch-free code writes instead of branching; it is never a node.
+//   Entries ROOT_BASE + c are root slots: the tree of the strings that begin
+//   with byte c hangs from tree[ROOT_BASE + c].right.
+// - parent: per ring position, its parent (a position or a root slot), or
+//   NO_NODE for a position in no tree.
+// Within a tree the strings are in strict order of bytes 2 to 18: a string
+// that meets an equal one on its descent takes its place (the newer wins).
+// Of equally long matches the one met first on the descent is kept.
+//
+// The shortcuts and the rules they keep:
+// - deep[c]: whether the last full descent of tree c visited more than
+//   DEEP_DESCENT nodes. Shallow trees turn at random: a descent loads both
+//   children before it knows the direction and picks one without a branch.
+//   Deep trees are mostly chains of sorted strings, walked the ordinary way,
+//   which the processor predicts.
+// - fingers[c] (deep trees only): the latest FINGERS insertions, newest
+//   first, each with its successor, the string that followed it in the
+//   tree's order when it went in (bounded: there was one). The rule: no
+//   string of the tree lies between a finger's string and its successor.
+//   Each insertion into a deep tree becomes the successor of every finger
+//   it falls between; a tree turning deep starts without fingers, and an
+//   insertion that replaced an equal string leaves them as they are.
+//   Removals do not touch fingers: a finger is used only while its node
+//   still holds its string, and a node that gained a right subtree (it took
+//   the place of its removed successor) finds its successor as the leftmost
+//   node of that subtree. A new string between a finger and its successor
+//   hangs right below the finger's node or left below the successor, and no
+//   node on its way down can match more than the closer of the two: the
+//   descent stops at the first node that matches that much.
+// - run_root: the position that, by the last insertion, took the root's
+//   place after a one-node descent with a full match; else NO_NODE. While it
+//   is still the root, at r - 1, and the 19 bytes from r - 1 are one value,
+//   the string at r equals the root's: it takes the root's place with no
+//   descent at all (the run shortcut).
+
 #include "lzss/lzss_encoder.h"
+
+#include "lzss/lzss_encoder_internal.h"
 
 #include <algorithm>
 #include <bit>
@@ -34,18 +82,6 @@ void start_group(CodeGroup& group) {
 inline __attribute__((always_inline)) void flush_group(LzssEncoder& encoder, CodeGroup& group) {
     for (std::int32_t i = 0; i < group.count; ++i) encoder.sink(encoder.sink_context, group.bytes[i]);
     encoder.output_count += group.count;
-}
-
-void reset_tables(LzssEncoder& encoder) {
-    encoder.output_count = 0;
-    for (Index i = ROOT_BASE; i < ROOT_BASE + ROOT_SLOTS; ++i) encoder.tree[i].right = NO_NODE;
-    encoder.tree[NO_LINK] = {0, NO_NODE, NO_NODE};
-    for (TreeNode& copy : encoder.root_copy) copy = encoder.tree[NO_LINK];
-    for (std::int32_t i = 0; i < RING_SIZE; ++i) encoder.parent[i] = NO_NODE;
-    std::memset(encoder.ring, 0, sizeof encoder.ring);
-    std::memset(encoder.deep, 0, sizeof encoder.deep);
-    std::memset(encoder.finger_count, 0, sizeof encoder.finger_count);
-    encoder.run_root = NO_NODE;
 }
 
 inline __attribute__((always_inline)) void code_item(LzssEncoder& encoder, CodeGroup& group, Index coding_pos) {
@@ -97,17 +133,6 @@ std::uint64_t load_node(const LzssEncoder& encoder, Index p) {
 // from it instead of waiting for several smaller stores.
 void store_node(LzssEncoder& encoder, Index p, std::uint64_t node) {
     std::memcpy(&encoder.tree[p], &node, sizeof node);
-}
-
-void refresh_root_copy(LzssEncoder& encoder, Index t) {
-    const std::uint64_t root = load_node(encoder, encoder.tree[ROOT_BASE + t].right);
-    std::memcpy(&encoder.root_copy[t], &root, sizeof root);
-}
-
-std::uint64_t root_copy_of(const LzssEncoder& encoder, Index t) {
-    std::uint64_t root;
-    std::memcpy(&root, &encoder.root_copy[t], sizeof root);
-    return root;
 }
 
 std::uint64_t make_node(std::uint32_t prefix, Index left, Index right) {
@@ -302,8 +327,7 @@ struct FingerHold {
 };
 
 // Whether a finger of tree t holds the new string: its node still holds the
-// finger's string and comes before the new one, and no string of the tree
-// lies between them.
+// finger's string, and the new string falls between it and its successor.
 bool finger_holds(const LzssEncoder& encoder, Index t, const Finger& finger, const StringKey& wanted,
                   FingerHold& hold) {
     const Index node = finger.node;
@@ -318,8 +342,7 @@ bool finger_holds(const LzssEncoder& encoder, Index t, const Finger& finger, con
         hold = {node, 1, finger.bounded, finger.successor};
         return true;
     }
-    // The node gained a right subtree (it took the place of a removed
-    // successor): the successor is now the leftmost node of that subtree.
+    // The node gained a right subtree: its successor is the leftmost there.
     while (encoder.tree[below].left != NO_NODE) below = encoder.tree[below].left;
     const StringKey successor = string_at(&encoder.ring[below]);
     if (compare_keys(wanted, successor).greater) return false;
@@ -327,10 +350,9 @@ bool finger_holds(const LzssEncoder& encoder, Index t, const Finger& finger, con
     return true;
 }
 
-// The descent to a string whose neighbours a finger gave. No node on the way
-// can match more bytes than the closer of the two neighbours does, so the
-// first node that matches that many is the match, and the string hangs where
-// the finger said.
+// The descent to a string whose neighbours a finger gave: it stops at the
+// first node that matches as much as the closer neighbour, and the string
+// hangs where the finger said.
 inline __attribute__((always_inline)) Descent descend_to_finger(LzssEncoder& encoder, const InsertKey& key, Index p,
                                                                 Index r, const Finger& finger, const FingerHold& hold) {
     const StringKey wanted = string_key(key);
@@ -342,8 +364,8 @@ inline __attribute__((always_inline)) Descent descend_to_finger(LzssEncoder& enc
     return descent;
 }
 
-// After a new string went into tree t: it is the new successor of every
-// finger it follows, and becomes the newest finger.
+// After a new string went into deep tree t: successor of the fingers it
+// falls after, and the newest finger itself.
 void keep_fingers(LzssEncoder& encoder, Index t, const InsertKey& key, Index r, bool bounded,
                   const StringKey& successor) {
     const StringKey added = string_key(key);
@@ -420,7 +442,6 @@ inline __attribute__((always_inline)) void insert_string(LzssEncoder& encoder, I
     if (root == NO_LINK) {
         encoder.tree[slot].right = static_cast<TreeLink>(r);
         encoder.parent[r] = static_cast<TreeLink>(slot);
-        std::memcpy(&encoder.root_copy[t], &leaf, sizeof leaf);
         encoder.best_len = 0;
         encoder.run_root = NO_NODE;
         encoder.finger_count[t] = 0;
@@ -430,14 +451,13 @@ inline __attribute__((always_inline)) void insert_string(LzssEncoder& encoder, I
     if (encoder.deep[t]) {
         descent = insert_deep(encoder, t, key, root, r);
     } else {
-        descent = descend_unpredictable(encoder, key, root, root_copy_of(encoder, t), r);
+        descent = descend_unpredictable(encoder, key, root, load_node(encoder, root), r);
         // Shallow trees keep no fingers: a tree turning deep starts without.
         if (descent.visits > DEEP_DESCENT) {
             encoder.deep[t] = 1;
             encoder.finger_count[t] = 0;
         }
     }
-    refresh_root_copy(encoder, t);
     encoder.run_root =
         descent.visits == 1 && descent.best_len == MAX_MATCH ? static_cast<std::int32_t>(r) : NO_NODE;
     encoder.best_pos = static_cast<std::int32_t>(descent.best_pos);
@@ -472,16 +492,41 @@ inline __attribute__((always_inline)) void remove_string(LzssEncoder& encoder, I
     encoder.parent[q] = static_cast<TreeLink>(up);
     set_child(encoder, up, encoder.tree[up].right == p, q);
     encoder.parent[p] = NO_NODE;
-    refresh_root_copy(encoder, encoder.ring[p]);
 }
 
 }  // namespace
+
+void LzssEncoderDeleter::operator()(LzssEncoder* encoder) const { delete encoder; }
+
+LzssEncoderPtr make_lzss_encoder() { return LzssEncoderPtr(new LzssEncoder); }
+
+void reset_tables(LzssEncoder& encoder) {
+    encoder.output_count = 0;
+    for (Index i = ROOT_BASE; i < ROOT_BASE + ROOT_SLOTS; ++i) encoder.tree[i].right = NO_NODE;
+    encoder.tree[NO_LINK] = {0, NO_NODE, NO_NODE};
+    for (std::int32_t i = 0; i < RING_SIZE; ++i) encoder.parent[i] = NO_NODE;
+    std::memset(encoder.ring, 0, sizeof encoder.ring);
+    std::memset(encoder.deep, 0, sizeof encoder.deep);
+    std::memset(encoder.finger_count, 0, sizeof encoder.finger_count);
+    encoder.run_root = NO_NODE;
+}
+
+// Hands the trees to a test's or fuzzer's check, when one is set.
+inline __attribute__((always_inline)) void after_step(const LzssEncoder& encoder, TreeStep step, Index position) {
+    if (encoder.after_step != nullptr) [[unlikely]]
+        encoder.after_step(encoder.step_context, encoder, step, static_cast<std::int32_t>(position));
+}
 
 void tree_insert(LzssEncoder& encoder, std::int32_t r) { insert_string(encoder, static_cast<Index>(r)); }
 
 void tree_remove(LzssEncoder& encoder, std::int32_t p) { remove_string(encoder, static_cast<Index>(p)); }
 
-std::int32_t encode(LzssEncoder& encoder) {
+std::int32_t encode(LzssEncoder& encoder, ByteSource source, void* source_context, ByteSink sink,
+                    void* sink_context) {
+    encoder.source = source;
+    encoder.source_context = source_context;
+    encoder.sink = sink;
+    encoder.sink_context = sink_context;
     reset_tables(encoder);
     CodeGroup group;
     start_group(group);
@@ -496,8 +541,12 @@ std::int32_t encode(LzssEncoder& encoder) {
     }
     if (lookahead_len == 0) return 0;
 
-    for (std::int32_t i = 1; i <= MAX_MATCH; ++i) tree_insert(encoder, RING_START - i);
+    for (std::int32_t i = 1; i <= MAX_MATCH; ++i) {
+        tree_insert(encoder, RING_START - i);
+        after_step(encoder, TreeStep::Insert, static_cast<Index>(RING_START - i));
+    }
     tree_insert(encoder, RING_START);
+    after_step(encoder, TreeStep::Insert, RING_START);
 
     while (lookahead_len > 0) {
         if (encoder.best_len > lookahead_len) encoder.best_len = lookahead_len;
@@ -509,17 +558,22 @@ std::int32_t encode(LzssEncoder& encoder) {
             int c = encoder.source(encoder.source_context);
             if (c < 0) break;
             remove_string(encoder, write_pos);
+            after_step(encoder, TreeStep::Remove, write_pos);
             encoder.ring[write_pos] = static_cast<unsigned char>(c);
             if (write_pos < GUARD_SIZE) encoder.ring[RING_SIZE + write_pos] = static_cast<unsigned char>(c);
             write_pos = (write_pos + 1) & RING_MASK;
             coding_pos = (coding_pos + 1) & RING_MASK;
             insert_string(encoder, coding_pos);
+            after_step(encoder, TreeStep::Insert, coding_pos);
         }
         for (; i < last_len; ++i) {
             tree_remove(encoder, static_cast<std::int32_t>(write_pos));
+            after_step(encoder, TreeStep::Remove, write_pos);
             write_pos = (write_pos + 1) & RING_MASK;
             coding_pos = (coding_pos + 1) & RING_MASK;
-            if (--lookahead_len != 0) tree_insert(encoder, static_cast<std::int32_t>(coding_pos));
+            if (--lookahead_len == 0) continue;
+            tree_insert(encoder, static_cast<std::int32_t>(coding_pos));
+            after_step(encoder, TreeStep::Insert, coding_pos);
         }
     }
     if (group.count > 1) flush_group(encoder, group);
