@@ -183,35 +183,6 @@ TEST(LzssTree, RunShortcutChecksTheWholeString) {
     EXPECT_EQ(encoder->parent[201], 200);
 }
 
-// A deep tree, built insertion by insertion. The finger of "ac" notes "am" as
-// its successor, then "ae" comes between them; removing "am" moves "ae" (which
-// replaced an equal string, so its own finger is gone) up into its place and
-// leaves "ac" without a right child. "ag" then follows "ae", not "ac": it must
-// hang left below "ax", whatever the finger of "ac" first said.
-TEST(LzssTree, FingerLearnsOfStringsInsertedBetween) {
-    auto encoder = empty_trees();
-    const auto place = [&](std::int32_t pos, const char* text) { place_string(*encoder, pos, text); };
-    // Short descents would turn the tree shallow; it is kept deep throughout.
-    const auto insert = [&](std::int32_t pos) {
-        encoder->deep[static_cast<unsigned char>('a')] = 1;
-        tree_insert(*encoder, pos);
-    };
-    place(100, "am");
-    place(200, "ax");
-    place(300, "ac");
-    place(400, "ae");
-    place(500, "ae");
-    place(600, "ag");
-    for (std::int32_t pos : {100, 200, 300, 400, 500}) insert(pos);
-    ASSERT_EQ(encoder->parent[500], 300);  // the second "ae" replaced the first
-    tree_remove(*encoder, 100);
-    ASSERT_EQ(encoder->tree[300].right, NO_NODE);
-    insert(600);
-    EXPECT_EQ(encoder->parent[600], 200);
-    EXPECT_EQ(encoder->tree[200].left, 600);
-    EXPECT_EQ(encoder->best_len, 1);
-    EXPECT_EQ(encoder->best_pos, 500);
-}
 
 }  // namespace
 }  // namespace hc::test

@@ -15,8 +15,13 @@ using Index = std::size_t;
 constexpr Index ROOT_BASE = RING_SIZE + 1;  // tree[ROOT_BASE + c].right: tree of byte c
 constexpr Index NO_LINK = NO_NODE;
 constexpr Index RING_MASK = RING_SIZE - 1;
-// A descent that visited more nodes than this marks its tree as deep.
+// A descent that visits more nodes than this turns its tree deep: from then
+// on the tree is searched through its ordered index. A deep tree is checked
+// every CHECK_EVERY insertions, and turns shallow again when the next string
+// would be placed within SHALLOW_DESCENT visits.
 constexpr int DEEP_DESCENT = 32;
+constexpr int SHALLOW_DESCENT = 16;
+constexpr int CHECK_EVERY = 64;
 
 // The group being built: a flag byte and up to eight items.
 struct CodeGroup {
@@ -43,8 +48,8 @@ void reset_tables(LzssEncoder& encoder) {
     for (TreeNode& copy : encoder.root_copy) copy = encoder.tree[NO_LINK];
     for (std::int32_t i = 0; i < RING_SIZE; ++i) encoder.parent[i] = NO_NODE;
     std::memset(encoder.ring, 0, sizeof encoder.ring);
-    std::memset(encoder.deep, 0, sizeof encoder.deep);
-    std::memset(encoder.finger_count, 0, sizeof encoder.finger_count);
+    std::memset(encoder.indexed, 0, sizeof encoder.indexed);
+    index_reset(encoder.index);
     encoder.run_root = NO_NODE;
 }
 
@@ -137,12 +142,6 @@ InsertKey key_at(const unsigned char* bytes) {
     return {first, load_big_endian(bytes + 9), bytes[MAX_MATCH - 1], static_cast<std::uint32_t>(first >> 32)};
 }
 
-StringKey string_key(const InsertKey& key) { return {key.first, key.second, key.last}; }
-
-StringKey string_at(const unsigned char* bytes) {
-    return {load_big_endian(bytes + 1), load_big_endian(bytes + 9), bytes[MAX_MATCH - 1]};
-}
-
 // How many of the 18 bytes agree (byte 0 is shared: 1 to 18), and 1 when the
 // key orders after the node's string at the first difference.
 struct Comparison {
@@ -160,20 +159,6 @@ inline __attribute__((always_inline)) Comparison compare_with(const InsertKey& k
     unsigned char last = other[MAX_MATCH - 1];
     if (key.last != last) return {MAX_MATCH - 1, key.last > last};
     return {MAX_MATCH, 0};
-}
-
-// The same between two keys.
-Comparison compare_keys(const StringKey& key, const StringKey& other) {
-    if (key.first != other.first)
-        return {1 + std::countl_zero(key.first ^ other.first) / 8, key.first > other.first};
-    if (key.second != other.second)
-        return {9 + std::countl_zero(key.second ^ other.second) / 8, key.second > other.second};
-    if (key.last != other.last) return {MAX_MATCH - 1, key.last > other.last};
-    return {MAX_MATCH, 0};
-}
-
-bool same_key(const StringKey& a, const StringKey& b) {
-    return a.first == b.first && a.second == b.second && a.last == b.last;
 }
 
 // Sets the right link when greater is 1 and the left one when it is 0. The
@@ -206,13 +191,11 @@ inline __attribute__((always_inline)) void replace_node(LzssEncoder& encoder, In
     encoder.parent[p] = NO_NODE;
 }
 
-// Where one insertion's descent ended up. Cut short: it stopped before
-// placing the new string, which the caller then places.
+// Where one insertion's descent ended up.
 struct Descent {
     Index best_pos;
     std::int32_t best_len;
     int visits;
-    bool cut_short;
 };
 
 // Of equally long matches the node met first wins, so only a longer one
@@ -228,7 +211,7 @@ void keep_longer(Descent& descent, const Comparison& found, Index p) {
 // without a branch, so a turn costs no misprediction.
 inline __attribute__((always_inline)) Descent descend_unpredictable(LzssEncoder& encoder, const InsertKey& key, Index p,
                                                                     std::uint64_t node, Index r) {
-    Descent descent{static_cast<Index>(encoder.best_pos), 0, 0, false};
+    Descent descent{static_cast<Index>(encoder.best_pos), 0, 0};
     for (;;) {
         ++descent.visits;
         const std::uint64_t left = load_node(encoder, child_of(node, 0));
@@ -259,132 +242,6 @@ inline __attribute__((always_inline)) Descent descend_unpredictable(LzssEncoder&
     }
 }
 
-// For deep trees, mostly long chains: the processor predicts the direction
-// and runs ahead along the links; the full strings are compared from the ring.
-// Also notes the last node where the descent turned left: the new string's
-// successor in the tree's order. Stops short at the first node that matches
-// stop_length bytes, when no node can match more.
-inline __attribute__((always_inline)) Descent descend_predictable(LzssEncoder& encoder, const InsertKey& key, Index p,
-                                                                  Index r, std::int32_t stop_length,
-                                                                  Index& successor) {
-    Descent descent{static_cast<Index>(encoder.best_pos), 0, 0, false};
-    successor = NO_LINK;
-    for (;;) {
-        ++descent.visits;
-        const Comparison found = compare_with(key, &encoder.ring[p]);
-        keep_longer(descent, found, p);
-        if (found.length == MAX_MATCH) {
-            replace_node(encoder, p, r);
-            return descent;
-        }
-        if (found.length >= stop_length) {
-            descent.cut_short = true;
-            return descent;
-        }
-        if (!found.greater) successor = p;
-        const Index next = found.greater ? encoder.tree[p].right : encoder.tree[p].left;
-        if (next == NO_LINK) {
-            attach_leaf(encoder, p, found.greater, r);
-            return descent;
-        }
-        p = next;
-    }
-}
-
-// Where a new string goes when a finger's node is its predecessor: below that
-// node on the right, or below the successor on the left; and the successor's
-// string when one is known.
-struct FingerHold {
-    Index parent;
-    unsigned greater;
-    bool bounded;
-    StringKey successor;
-};
-
-// Whether a finger of tree t holds the new string: its node still holds the
-// finger's string and comes before the new one, and no string of the tree
-// lies between them.
-bool finger_holds(const LzssEncoder& encoder, Index t, const Finger& finger, const StringKey& wanted,
-                  FingerHold& hold) {
-    const Index node = finger.node;
-    if (encoder.parent[node] == NO_NODE || encoder.ring[node] != t) return false;
-    if (!same_key(string_at(&encoder.ring[node]), finger.string)) return false;
-    if (!compare_keys(wanted, finger.string).greater) return false;
-    Index below = encoder.tree[node].right;
-    if (below == NO_LINK) {
-        // The node has no right child: the new string hangs there, as long
-        // as it comes before the successor noted for the finger.
-        if (finger.bounded && compare_keys(wanted, finger.successor).greater) return false;
-        hold = {node, 1, finger.bounded, finger.successor};
-        return true;
-    }
-    // The node gained a right subtree (it took the place of a removed
-    // successor): the successor is now the leftmost node of that subtree.
-    while (encoder.tree[below].left != NO_NODE) below = encoder.tree[below].left;
-    const StringKey successor = string_at(&encoder.ring[below]);
-    if (compare_keys(wanted, successor).greater) return false;
-    hold = {below, 0, true, successor};
-    return true;
-}
-
-// The descent to a string whose neighbours a finger gave. No node on the way
-// can match more bytes than the closer of the two neighbours does, so the
-// first node that matches that many is the match, and the string hangs where
-// the finger said.
-inline __attribute__((always_inline)) Descent descend_to_finger(LzssEncoder& encoder, const InsertKey& key, Index p,
-                                                                Index r, const Finger& finger, const FingerHold& hold) {
-    const StringKey wanted = string_key(key);
-    std::int32_t most = compare_keys(wanted, finger.string).length;
-    if (hold.bounded) most = std::max(most, compare_keys(wanted, hold.successor).length);
-    Index successor;
-    const Descent descent = descend_predictable(encoder, key, p, r, most, successor);
-    if (descent.cut_short) attach_leaf(encoder, hold.parent, hold.greater, r);
-    return descent;
-}
-
-// After a new string went into tree t: it is the new successor of every
-// finger it follows, and becomes the newest finger.
-void keep_fingers(LzssEncoder& encoder, Index t, const InsertKey& key, Index r, bool bounded,
-                  const StringKey& successor) {
-    const StringKey added = string_key(key);
-    Finger* fingers = encoder.fingers[t];
-    const int count = encoder.finger_count[t];
-    for (int i = 0; i < count; ++i) {
-        if (!compare_keys(added, fingers[i].string).greater) continue;
-        if (fingers[i].bounded && compare_keys(added, fingers[i].successor).greater) continue;
-        fingers[i].successor = added;
-        fingers[i].bounded = true;
-    }
-    for (int i = std::min(count, FINGERS - 1); i > 0; --i) fingers[i] = fingers[i - 1];
-    fingers[0] = {added, successor, static_cast<TreeLink>(r), bounded};
-    encoder.finger_count[t] = static_cast<unsigned char>(std::min(count + 1, FINGERS));
-}
-
-// An insertion into a deep tree, by a finger when one holds. A descent cut
-// short by a finger says nothing about the tree's depth: the tree stays deep.
-// Kept out of line: it is long, and its descents are long too.
-__attribute__((noinline)) Descent insert_deep(LzssEncoder& encoder, Index t, const InsertKey& key,
-                                                          Index root, Index r) {
-    const StringKey wanted = string_key(key);
-    for (int i = 0; i < encoder.finger_count[t]; ++i) {
-        FingerHold hold;
-        if (!finger_holds(encoder, t, encoder.fingers[t][i], wanted, hold)) continue;
-        const Finger finger = encoder.fingers[t][i];
-        const Descent descent = descend_to_finger(encoder, key, root, r, finger, hold);
-        if (descent.best_len < MAX_MATCH) keep_fingers(encoder, t, key, r, hold.bounded, hold.successor);
-        return descent;
-    }
-    Index successor;
-    const Descent descent = descend_predictable(encoder, key, root, r, MAX_MATCH + 1, successor);
-    encoder.deep[t] = descent.visits > DEEP_DESCENT;
-    // A string that replaced an equal one leaves the set of strings as it was.
-    if (descent.best_len < MAX_MATCH) {
-        const bool bounded = successor != NO_LINK;
-        keep_fingers(encoder, t, key, r, bounded, bounded ? string_at(&encoder.ring[successor]) : StringKey{});
-    }
-    return descent;
-}
-
 // Whether the string at r equals the string at r - 1, the root: then the
 // descent would stop at the root with a full match. True when the 19 bytes
 // from r - 1 are all the same. The last of them was stored just before, one
@@ -401,19 +258,93 @@ inline __attribute__((always_inline)) bool continues_run(const LzssEncoder& enco
     return ((a ^ repeated) | (b ^ repeated) | (c ^ repeated)) == 0 && bytes[MAX_MATCH] == bytes[0];
 }
 
+// How many nodes the descent to the string at p's key would visit, counted
+// up to limit + 1; the tree is left as it is.
+int count_visits(const LzssEncoder& encoder, const InsertKey& key, Index p, int limit) {
+    int visits = 1;
+    for (; visits <= limit; ++visits) {
+        const Comparison found = compare_with(key, &encoder.ring[p]);
+        if (found.length == MAX_MATCH) break;
+        const Index next = found.greater ? encoder.tree[p].right : encoder.tree[p].left;
+        if (next == NO_LINK) break;
+        p = next;
+    }
+    return visits;
+}
+
+// Tree t turns deep: its index is built from its strings in order, numbered
+// in the order a preorder walk meets them, so that each node is older than
+// the nodes below it, as in the tree.
+__attribute__((noinline)) void index_tree(LzssEncoder& encoder, Index t) {
+    IndexEntry* entries = encoder.index.entry;
+    std::uint16_t in_order[RING_SIZE];
+    std::uint16_t pending[RING_SIZE];
+    int count = 0;
+    int waiting = 0;
+    std::uint64_t clock = encoder.index.clock;
+    Index v = encoder.tree[ROOT_BASE + t].right;
+    while (v != NO_LINK || waiting > 0) {
+        for (; v != NO_LINK; v = encoder.tree[v].left) {
+            entries[v].birth = clock++;
+            pending[waiting++] = static_cast<std::uint16_t>(v);
+        }
+        v = pending[--waiting];
+        in_order[count++] = static_cast<std::uint16_t>(v);
+        v = encoder.tree[v].right;
+    }
+    encoder.index.clock = clock;
+    index_build(encoder.index, static_cast<int>(t), in_order, count);
+    encoder.indexed[t] = 1;
+    encoder.until_check[t] = CHECK_EVERY;
+}
+
+// The insertion into a deep tree: the index says where the descent would end
+// and what it would find, and the tree changes at that place only.
+__attribute__((noinline)) void insert_indexed(LzssEncoder& encoder, Index t, Index r) {
+    const IndexMatch match = index_find(encoder.index, encoder.ring, static_cast<int>(t), static_cast<int>(r));
+    const Index found = static_cast<Index>(match.position);
+    if (match.equal) {
+        replace_node(encoder, found, r);
+        index_replace(encoder.index, static_cast<int>(t), static_cast<int>(found), static_cast<int>(r));
+    } else {
+        // The free link between the two neighbours: the predecessor's right
+        // one, or else the successor's left one.
+        const Index before = match.predecessor;
+        if (before != NO_ENTRY && encoder.tree[before].right == NO_NODE)
+            attach_leaf(encoder, before, 1, r);
+        else
+            attach_leaf(encoder, match.successor, 0, r);
+        index_insert(encoder.index, static_cast<int>(t), static_cast<int>(r), match);
+    }
+    encoder.best_pos = match.position;
+    encoder.best_len = match.length;
+}
+
+// Every CHECK_EVERY insertions a deep tree is measured: when the descent to
+// the new string would be short again, the tree drops its index.
+bool stays_deep(LzssEncoder& encoder, Index t, const InsertKey& key, Index root) {
+    if (--encoder.until_check[t] != 0) return true;
+    encoder.until_check[t] = CHECK_EVERY;
+    if (count_visits(encoder, key, root, SHALLOW_DESCENT) > SHALLOW_DESCENT) return true;
+    encoder.indexed[t] = 0;
+    index_drop(encoder.index, static_cast<int>(t));
+    return false;
+}
+
 // The insertion itself; encode has it inlined into its main loop.
 inline __attribute__((always_inline)) void insert_string(LzssEncoder& encoder, Index r) {
     const unsigned char* bytes = &encoder.ring[r];
     const Index slot = ROOT_BASE + bytes[0];
     const Index root = encoder.tree[slot].right;
+    const Index t = bytes[0];
     if (continues_run(encoder, r, root)) {
         replace_node(encoder, root, r);
+        if (encoder.indexed[t]) index_replace(encoder.index, static_cast<int>(t), static_cast<int>(root), static_cast<int>(r));
         encoder.run_root = static_cast<std::int32_t>(r);
         encoder.best_pos = static_cast<std::int32_t>(root);
         encoder.best_len = MAX_MATCH;
         return;
     }
-    const Index t = bytes[0];
     const InsertKey key = key_at(bytes);
     const std::uint64_t leaf = make_node(key.prefix, NO_LINK, NO_LINK);
     store_node(encoder, r, leaf);
@@ -423,20 +354,16 @@ inline __attribute__((always_inline)) void insert_string(LzssEncoder& encoder, I
         std::memcpy(&encoder.root_copy[t], &leaf, sizeof leaf);
         encoder.best_len = 0;
         encoder.run_root = NO_NODE;
-        encoder.finger_count[t] = 0;
         return;
     }
-    Descent descent;
-    if (encoder.deep[t]) {
-        descent = insert_deep(encoder, t, key, root, r);
-    } else {
-        descent = descend_unpredictable(encoder, key, root, root_copy_of(encoder, t), r);
-        // Shallow trees keep no fingers: a tree turning deep starts without.
-        if (descent.visits > DEEP_DESCENT) {
-            encoder.deep[t] = 1;
-            encoder.finger_count[t] = 0;
-        }
+    if (encoder.indexed[t] && stays_deep(encoder, t, key, root)) {
+        insert_indexed(encoder, t, r);
+        refresh_root_copy(encoder, t);
+        encoder.run_root = NO_NODE;
+        return;
     }
+    const Descent descent = descend_unpredictable(encoder, key, root, root_copy_of(encoder, t), r);
+    if (descent.visits > DEEP_DESCENT) index_tree(encoder, t);
     refresh_root_copy(encoder, t);
     encoder.run_root =
         descent.visits == 1 && descent.best_len == MAX_MATCH ? static_cast<std::int32_t>(r) : NO_NODE;
@@ -444,9 +371,18 @@ inline __attribute__((always_inline)) void insert_string(LzssEncoder& encoder, I
     encoder.best_len = descent.best_len;
 }
 
+// The removal from a deep tree's index; the predecessor that took p's place
+// (heir) takes its age too. The index goes with the tree's last string.
+__attribute__((noinline)) void unindex(LzssEncoder& encoder, Index t, Index p, Index heir) {
+    index_remove(encoder.index, static_cast<int>(t), static_cast<int>(p), static_cast<int>(heir));
+    if (index_empty(encoder.index, static_cast<int>(t))) encoder.indexed[t] = 0;
+}
+
 inline __attribute__((always_inline)) void remove_string(LzssEncoder& encoder, Index p) {
     const Index up = encoder.parent[p];
     if (up == NO_LINK) return;
+    const Index t = encoder.ring[p];
+    const bool indexed = encoder.indexed[t] != 0;
     const Index left = encoder.tree[p].left;
     const Index right = encoder.tree[p].right;
     // Which of the cases holds is as good as random in most data, so the
@@ -457,9 +393,14 @@ inline __attribute__((always_inline)) void remove_string(LzssEncoder& encoder, I
     Index q = both ? left : left ^ right ^ NO_LINK;
     const Index left_right = encoder.tree[left].right;
     if (both & (left_right != NO_LINK)) {
-        // The predecessor lies deeper: the rightmost node of the left subtree.
-        q = left_right;
-        while (encoder.tree[q].right != NO_NODE) q = encoder.tree[q].right;
+        // The predecessor lies deeper: the rightmost node of the left
+        // subtree, which a deep tree's index knows without the walk.
+        if (indexed) {
+            q = index_predecessor(encoder.index, static_cast<int>(p));
+        } else {
+            q = left_right;
+            while (encoder.tree[q].right != NO_NODE) q = encoder.tree[q].right;
+        }
         const Index q_parent = encoder.parent[q];
         const Index q_left = encoder.tree[q].left;
         encoder.tree[q_parent].right = static_cast<TreeLink>(q_left);
@@ -472,7 +413,8 @@ inline __attribute__((always_inline)) void remove_string(LzssEncoder& encoder, I
     encoder.parent[q] = static_cast<TreeLink>(up);
     set_child(encoder, up, encoder.tree[up].right == p, q);
     encoder.parent[p] = NO_NODE;
-    refresh_root_copy(encoder, encoder.ring[p]);
+    refresh_root_copy(encoder, t);
+    if (indexed) unindex(encoder, t, p, both ? q : NO_ENTRY);
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "lzss/ordered_index.h"
+
 namespace hc {
 
 inline constexpr std::int32_t RING_SIZE = 4096;
@@ -34,29 +36,6 @@ struct TreeNode {
     TreeLink right;
 };
 
-// Bytes 1 to 17 of a string, as two big-endian words and a byte: the part
-// by which the strings of one tree are ordered.
-struct StringKey {
-    std::uint64_t first;
-    std::uint64_t second;
-    unsigned char last;
-};
-
-// A recent insertion into a deep tree, and a string that followed it in the
-// tree's order (when bounded). No string of the tree lies between the two
-// while the finger is kept, so the node is the predecessor of any new string
-// ordered between them: the new string hangs right below it, or left below
-// its successor, and its descent can stop as soon as it meets the longest
-// match those two neighbours allow.
-struct Finger {
-    StringKey string;
-    StringKey successor;
-    TreeLink node;
-    bool bounded;
-};
-
-inline constexpr int FINGERS = 2;
-
 struct LzssEncoder {
     std::int32_t output_count = 0;
     unsigned char ring[RING_SIZE + GUARD_SIZE];
@@ -67,22 +46,21 @@ struct LzssEncoder {
     // c hangs from tree[4097 + c].right.
     TreeNode tree[RING_SIZE + 1 + ROOT_SLOTS];
     TreeLink parent[RING_SIZE + 1];
-    // Per tree: whether its last descent was long. Long descents follow
-    // chains whose turns the processor predicts well; short ones turn at
-    // random, and are walked without branching on the direction.
-    unsigned char deep[ROOT_SLOTS];
-    // A copy of each tree's root record, kept up to date after every
-    // insertion and removal, so that a descent need not wait for the root's
-    // number before it can load the root's record.
-    TreeNode root_copy[ROOT_SLOTS];
     // The position that took the root's place by the last insertion when it
     // equalled the root's string there, or NO_NODE: inside a run of one byte
     // value the next insertion does the same.
     std::int32_t run_root = NO_NODE;
-    // Per tree, the fingers of its latest insertions, newest first; emptied
-    // by any insertion that does not keep them up to date.
-    Finger fingers[ROOT_SLOTS][FINGERS];
-    unsigned char finger_count[ROOT_SLOTS];
+    // A copy of each tree's root record, kept up to date after every
+    // insertion and removal, so that a descent need not wait for the root's
+    // number before it can load the root's record.
+    TreeNode root_copy[ROOT_SLOTS];
+    // Per tree: whether it is deep and searched through its ordered index
+    // (then the index and the tree change together), and how many of its
+    // insertions are left before it is next checked for having turned
+    // shallow again.
+    unsigned char indexed[ROOT_SLOTS];
+    unsigned char until_check[ROOT_SLOTS];
+    OrderedIndex index;
     void* source_context = nullptr;
     void* sink_context = nullptr;
     ByteSource source = nullptr;

@@ -158,8 +158,7 @@ void index_reset(OrderedIndex& index) {
     index.seed = 0x9E3779B9u;
 }
 
-void index_build(OrderedIndex& index, int t, const std::uint16_t* in_order, const std::uint64_t* births,
-                 int count) {
+void index_build(OrderedIndex& index, int t, const std::uint16_t* in_order, int count) {
     // The right spine of the treap so far, bottom last; a node leaves it
     // complete, and its oldest birth is known then.
     IndexEntry* e = index.entry;
@@ -167,7 +166,6 @@ void index_build(OrderedIndex& index, int t, const std::uint16_t* in_order, cons
     int height = 0;
     for (int i = 0; i < count; ++i) {
         const int v = in_order[i];
-        e[v].birth = births[i];
         e[v].weight = next_weight(index);
         e[v].right = NO_ENTRY;
         int below = NO_ENTRY;

@@ -51,10 +51,9 @@ struct IndexMatch {
 
 void index_reset(OrderedIndex& index);
 
-// Builds tree t's index from its positions in the tree's order and their
-// births. Every birth must be earlier than the clock.
-void index_build(OrderedIndex& index, int t, const std::uint16_t* in_order, const std::uint64_t* births,
-                 int count);
+// Builds tree t's index from its positions in the tree's order, whose births
+// are set already, each earlier than the clock.
+void index_build(OrderedIndex& index, int t, const std::uint16_t* in_order, int count);
 
 // Forgets tree t's index; its entries are left as they were, unused.
 void index_drop(OrderedIndex& index, int t);
