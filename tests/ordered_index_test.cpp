@@ -42,28 +42,28 @@ void expect_sound(const OrderedIndex& index, const Model& model, int t) {
     std::vector<int> pending;
     int v = index.root[t];
     if (v != NO_ENTRY) {
-        ASSERT_EQ(index.entry[v].up, NO_ENTRY);
+        ASSERT_EQ(index.link[v].up, NO_ENTRY);
     }
     // In-order walk, checking each entry against its children.
     while (v != NO_ENTRY || !pending.empty()) {
         while (v != NO_ENTRY) {
-            const IndexEntry& e = index.entry[v];
-            std::uint64_t oldest = e.birth;
+            const IndexLink& e = index.link[v];
+            std::uint64_t oldest = index.age[v].birth;
             for (int child : {int{e.left}, int{e.right}}) {
                 if (child == NO_ENTRY) continue;
-                ASSERT_EQ(index.entry[child].up, v);
-                ASSERT_LE(index.entry[child].weight, e.weight);
-                oldest = std::min(oldest, index.entry[child].oldest);
+                ASSERT_EQ(index.link[child].up, v);
+                ASSERT_LE(index.link[child].weight, e.weight);
+                oldest = std::min(oldest, index.age[child].oldest);
             }
-            ASSERT_EQ(e.oldest, oldest) << "entry " << v;
-            ASSERT_EQ(e.birth, model.birth[static_cast<std::size_t>(v)]) << "entry " << v;
+            ASSERT_EQ(index.age[v].oldest, oldest) << "entry " << v;
+            ASSERT_EQ(index.age[v].birth, model.birth[static_cast<std::size_t>(v)]) << "entry " << v;
             pending.push_back(v);
             v = e.left;
         }
         v = pending.back();
         pending.pop_back();
         order.push_back(v);
-        v = index.entry[v].right;
+        v = index.link[v].right;
     }
     ASSERT_EQ(order, model.members);
 }
@@ -112,7 +112,7 @@ TEST(OrderedIndex, AnswersAsTheModelDoesThroughInsertionsRemovalsAndRebuilds) {
                     IndexMatch none{0, 0, NO_ENTRY, NO_ENTRY, false};
                     index_insert(*index, t, r, none);
                     model.members.push_back(r);
-                    model.birth[static_cast<std::size_t>(r)] = index->entry[r].birth;
+                    model.birth[static_cast<std::size_t>(r)] = index->age[r].birth;
                     in[static_cast<std::size_t>(r)] = true;
                     continue;
                 }
@@ -131,7 +131,7 @@ TEST(OrderedIndex, AnswersAsTheModelDoesThroughInsertionsRemovalsAndRebuilds) {
                     ASSERT_EQ(match.successor, place < model.members.size() ? model.members[place] : NO_ENTRY);
                     index_insert(*index, t, r, match);
                     model.members.insert(model.members.begin() + static_cast<std::ptrdiff_t>(place), r);
-                    model.birth[static_cast<std::size_t>(r)] = index->entry[r].birth;
+                    model.birth[static_cast<std::size_t>(r)] = index->age[r].birth;
                 }
                 in[static_cast<std::size_t>(r)] = true;
             } else if (action < 15 && !model.members.empty()) {
@@ -155,7 +155,7 @@ TEST(OrderedIndex, AnswersAsTheModelDoesThroughInsertionsRemovalsAndRebuilds) {
                 std::vector<std::uint16_t> order;
                 for (int m : model.members) {
                     order.push_back(static_cast<std::uint16_t>(m));
-                    index->entry[m].birth = model.birth[static_cast<std::size_t>(m)];
+                    index->age[m].birth = model.birth[static_cast<std::size_t>(m)];
                 }
                 index_build(*index, t, order.data(), static_cast<int>(order.size()));
             }

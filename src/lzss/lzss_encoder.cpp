@@ -276,7 +276,7 @@ int count_visits(const LzssEncoder& encoder, const InsertKey& key, Index p, int 
 // in the order a preorder walk meets them, so that each node is older than
 // the nodes below it, as in the tree.
 __attribute__((noinline)) void index_tree(LzssEncoder& encoder, Index t) {
-    IndexEntry* entries = encoder.index.entry;
+    IndexAge* ages = encoder.index.age;
     std::uint16_t in_order[RING_SIZE];
     std::uint16_t pending[RING_SIZE];
     int count = 0;
@@ -285,7 +285,7 @@ __attribute__((noinline)) void index_tree(LzssEncoder& encoder, Index t) {
     Index v = encoder.tree[ROOT_BASE + t].right;
     while (v != NO_LINK || waiting > 0) {
         for (; v != NO_LINK; v = encoder.tree[v].left) {
-            entries[v].birth = clock++;
+            ages[v].birth = clock++;
             pending[waiting++] = static_cast<std::uint16_t>(v);
         }
         v = pending[--waiting];

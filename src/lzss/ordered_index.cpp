@@ -78,7 +78,7 @@ struct Order {
     bool greater;
 };
 
-Order compare(const Key& key, const unsigned char* other) {
+inline __attribute__((always_inline)) Order compare(const Key& key, const unsigned char* other) {
     std::uint64_t word = load_big_endian(other + 1);
     if (key.first != word) return {1 + std::countl_zero(key.first ^ word) / 8, key.first > word};
     word = load_big_endian(other + 9);
@@ -88,53 +88,59 @@ Order compare(const Key& key, const unsigned char* other) {
     return {FULL_LENGTH, false};
 }
 
-std::uint32_t next_weight(OrderedIndex& index) {
+std::uint16_t next_weight(OrderedIndex& index) {
     // xorshift32: any spread of weights keeps the treap balanced on average.
     std::uint32_t x = index.seed;
     x ^= x << 13;
     x ^= x >> 17;
     x ^= x << 5;
     index.seed = x;
-    return x;
+    return static_cast<std::uint16_t>(x >> 16);
 }
 
 void pull(OrderedIndex& index, int v) {
-    IndexEntry& e = index.entry[v];
-    e.oldest = std::min({e.birth, index.entry[e.left].oldest, index.entry[e.right].oldest});
+    const IndexLink& link = index.link[v];
+    index.age[v].oldest = std::min({index.age[v].birth, index.age[link.left].oldest, index.age[link.right].oldest});
 }
 
-void pull_to_root(OrderedIndex& index, int v) {
-    for (; v != NO_ENTRY; v = index.entry[v].up) pull(index, v);
+// Brings the oldest births from v up to date upwards after a change below or
+// at v, as far as they change.
+void pull_up(OrderedIndex& index, int v) {
+    for (; v != NO_ENTRY; v = index.link[v].up) {
+        const std::uint64_t before = index.age[v].oldest;
+        pull(index, v);
+        if (index.age[v].oldest == before) return;
+    }
 }
 
 // Puts child where old hung below up (or at the root when up is NO_ENTRY).
 void relink(OrderedIndex& index, int t, int up, int old, int child) {
     if (up == NO_ENTRY)
         index.root[t] = static_cast<std::uint16_t>(child);
-    else if (index.entry[up].left == old)
-        index.entry[up].left = static_cast<std::uint16_t>(child);
+    else if (index.link[up].left == old)
+        index.link[up].left = static_cast<std::uint16_t>(child);
     else
-        index.entry[up].right = static_cast<std::uint16_t>(child);
+        index.link[up].right = static_cast<std::uint16_t>(child);
 }
 
 // Turns x above its parent, keeping the order.
 void rotate_up(OrderedIndex& index, int t, int x) {
-    IndexEntry* e = index.entry;
-    const int p = e[x].up;
-    const int g = e[p].up;
-    if (e[p].left == x) {
-        const int inner = e[x].right;
-        e[p].left = static_cast<std::uint16_t>(inner);
-        if (inner != NO_ENTRY) e[inner].up = static_cast<std::uint16_t>(p);
-        e[x].right = static_cast<std::uint16_t>(p);
+    IndexLink* l = index.link;
+    const int p = l[x].up;
+    const int g = l[p].up;
+    if (l[p].left == x) {
+        const int inner = l[x].right;
+        l[p].left = static_cast<std::uint16_t>(inner);
+        if (inner != NO_ENTRY) l[inner].up = static_cast<std::uint16_t>(p);
+        l[x].right = static_cast<std::uint16_t>(p);
     } else {
-        const int inner = e[x].left;
-        e[p].right = static_cast<std::uint16_t>(inner);
-        if (inner != NO_ENTRY) e[inner].up = static_cast<std::uint16_t>(p);
-        e[x].left = static_cast<std::uint16_t>(p);
+        const int inner = l[x].left;
+        l[p].right = static_cast<std::uint16_t>(inner);
+        if (inner != NO_ENTRY) l[inner].up = static_cast<std::uint16_t>(p);
+        l[x].left = static_cast<std::uint16_t>(p);
     }
-    e[p].up = static_cast<std::uint16_t>(x);
-    e[x].up = static_cast<std::uint16_t>(g);
+    l[p].up = static_cast<std::uint16_t>(x);
+    l[x].up = static_cast<std::uint16_t>(g);
     relink(index, t, g, p, x);
     pull(index, p);
     pull(index, x);
@@ -142,10 +148,11 @@ void rotate_up(OrderedIndex& index, int t, int x) {
 
 // The entry of v's subtree whose birth is the subtree's oldest.
 int oldest_in(const OrderedIndex& index, int v) {
-    const IndexEntry* e = index.entry;
+    const IndexLink* l = index.link;
+    const IndexAge* a = index.age;
     for (;;) {
-        if (e[v].birth == e[v].oldest) return v;
-        v = e[e[v].left].oldest == e[v].oldest ? e[v].left : e[v].right;
+        if (a[v].birth == a[v].oldest) return v;
+        v = a[l[v].left].oldest == a[v].oldest ? l[v].left : l[v].right;
     }
 }
 
@@ -153,7 +160,8 @@ int oldest_in(const OrderedIndex& index, int v) {
 
 void index_reset(OrderedIndex& index) {
     for (std::uint16_t& root : index.root) root = NO_ENTRY;
-    index.entry[NO_ENTRY] = {NO_BIRTH, NO_BIRTH, 0, NO_ENTRY, NO_ENTRY, NO_ENTRY};
+    index.link[NO_ENTRY] = {NO_ENTRY, NO_ENTRY, NO_ENTRY, 0};
+    index.age[NO_ENTRY] = {NO_BIRTH, NO_BIRTH};
     index.clock = 0;
     index.seed = 0x9E3779B9u;
 }
@@ -161,25 +169,25 @@ void index_reset(OrderedIndex& index) {
 void index_build(OrderedIndex& index, int t, const std::uint16_t* in_order, int count) {
     // The right spine of the treap so far, bottom last; a node leaves it
     // complete, and its oldest birth is known then.
-    IndexEntry* e = index.entry;
+    IndexLink* l = index.link;
     std::uint16_t spine[INDEX_POSITIONS];
     int height = 0;
     for (int i = 0; i < count; ++i) {
         const int v = in_order[i];
-        e[v].weight = next_weight(index);
-        e[v].right = NO_ENTRY;
+        l[v].weight = next_weight(index);
+        l[v].right = NO_ENTRY;
         int below = NO_ENTRY;
-        while (height > 0 && e[spine[height - 1]].weight < e[v].weight) {
+        while (height > 0 && l[spine[height - 1]].weight < l[v].weight) {
             below = spine[--height];
             pull(index, below);
         }
-        e[v].left = static_cast<std::uint16_t>(below);
-        if (below != NO_ENTRY) e[below].up = static_cast<std::uint16_t>(v);
+        l[v].left = static_cast<std::uint16_t>(below);
+        if (below != NO_ENTRY) l[below].up = static_cast<std::uint16_t>(v);
         if (height > 0) {
-            e[spine[height - 1]].right = static_cast<std::uint16_t>(v);
-            e[v].up = spine[height - 1];
+            l[spine[height - 1]].right = static_cast<std::uint16_t>(v);
+            l[v].up = spine[height - 1];
         } else {
-            e[v].up = NO_ENTRY;
+            l[v].up = NO_ENTRY;
         }
         spine[height++] = static_cast<std::uint16_t>(v);
     }
@@ -192,7 +200,8 @@ void index_drop(OrderedIndex& index, int t) { index.root[t] = NO_ENTRY; }
 bool index_empty(const OrderedIndex& index, int t) { return index.root[t] == NO_ENTRY; }
 
 IndexMatch index_find(const OrderedIndex& index, const unsigned char* ring, int t, int r) {
-    const IndexEntry* e = index.entry;
+    const IndexLink* l = index.link;
+    const IndexAge* a = index.age;
     const Key key = key_at(ring + r);
     // The way down to r's place, with each node's match length.
     std::uint16_t way[INDEX_POSITIONS];
@@ -214,11 +223,11 @@ IndexMatch index_find(const OrderedIndex& index, const unsigned char* ring, int 
         if (order.greater) {
             match.predecessor = static_cast<std::uint16_t>(v);
             before = order.length;
-            v = e[v].right;
+            v = l[v].right;
         } else {
             match.successor = static_cast<std::uint16_t>(v);
             after = order.length;
-            v = e[v].left;
+            v = l[v].left;
         }
     }
     const int length = std::max(before, after);
@@ -228,7 +237,7 @@ IndexMatch index_find(const OrderedIndex& index, const unsigned char* ring, int 
     int top = 0;
     while (way_length[top] < length) ++top;
     const int split = way[top];
-    std::uint64_t oldest = e[split].birth;
+    std::uint64_t oldest = a[split].birth;
     int holder = split;  // the oldest's entry, or the subtree that holds it
     bool subtree = false;
     const auto consider = [&](std::uint64_t birth, int where, bool whole) {
@@ -239,22 +248,22 @@ IndexMatch index_find(const OrderedIndex& index, const unsigned char* ring, int 
         }
     };
     // Left of the split: a node in the range brings its right subtree along.
-    for (int v = e[split].left; v != NO_ENTRY;) {
+    for (int v = l[split].left; v != NO_ENTRY;) {
         if (compare(key, ring + v).length >= length) {
-            consider(e[v].birth, v, false);
-            consider(e[e[v].right].oldest, e[v].right, true);
-            v = e[v].left;
+            consider(a[v].birth, v, false);
+            consider(a[l[v].right].oldest, l[v].right, true);
+            v = l[v].left;
         } else {
-            v = e[v].right;
+            v = l[v].right;
         }
     }
-    for (int v = e[split].right; v != NO_ENTRY;) {
+    for (int v = l[split].right; v != NO_ENTRY;) {
         if (compare(key, ring + v).length >= length) {
-            consider(e[v].birth, v, false);
-            consider(e[e[v].left].oldest, e[v].left, true);
-            v = e[v].right;
+            consider(a[v].birth, v, false);
+            consider(a[l[v].left].oldest, l[v].left, true);
+            v = l[v].right;
         } else {
-            v = e[v].left;
+            v = l[v].left;
         }
     }
     match.position = subtree ? oldest_in(index, holder) : holder;
@@ -262,9 +271,11 @@ IndexMatch index_find(const OrderedIndex& index, const unsigned char* ring, int 
 }
 
 void index_insert(OrderedIndex& index, int t, int r, const IndexMatch& match) {
-    IndexEntry* e = index.entry;
+    IndexLink* l = index.link;
+    IndexAge* a = index.age;
     const std::uint64_t birth = index.clock++;
-    e[r] = {birth, birth, next_weight(index), NO_ENTRY, NO_ENTRY, NO_ENTRY};
+    l[r] = {NO_ENTRY, NO_ENTRY, NO_ENTRY, next_weight(index)};
+    a[r] = {birth, birth};
     // The free link between the two neighbours is the predecessor's right one
     // or else the successor's left one.
     const int p = match.predecessor;
@@ -272,52 +283,55 @@ void index_insert(OrderedIndex& index, int t, int r, const IndexMatch& match) {
         index.root[t] = static_cast<std::uint16_t>(r);
         return;
     }
-    if (p != NO_ENTRY && e[p].right == NO_ENTRY) {
-        e[p].right = static_cast<std::uint16_t>(r);
-        e[r].up = static_cast<std::uint16_t>(p);
+    if (p != NO_ENTRY && l[p].right == NO_ENTRY) {
+        l[p].right = static_cast<std::uint16_t>(r);
+        l[r].up = static_cast<std::uint16_t>(p);
     } else {
-        e[match.successor].left = static_cast<std::uint16_t>(r);
-        e[r].up = match.successor;
+        l[match.successor].left = static_cast<std::uint16_t>(r);
+        l[r].up = match.successor;
     }
     // The youngest birth changes no subtree's oldest; only the rotations
     // regroup subtrees.
-    while (e[r].up != NO_ENTRY && e[e[r].up].weight < e[r].weight) rotate_up(index, t, r);
+    while (l[r].up != NO_ENTRY && l[l[r].up].weight < l[r].weight) rotate_up(index, t, r);
 }
 
 void index_replace(OrderedIndex& index, int t, int p, int r) {
-    IndexEntry* e = index.entry;
-    e[r] = e[p];
-    if (e[r].left != NO_ENTRY) e[e[r].left].up = static_cast<std::uint16_t>(r);
-    if (e[r].right != NO_ENTRY) e[e[r].right].up = static_cast<std::uint16_t>(r);
-    relink(index, t, e[r].up, p, r);
+    IndexLink* l = index.link;
+    IndexAge* a = index.age;
+    l[r] = l[p];
+    a[r] = a[p];
+    if (l[r].left != NO_ENTRY) l[l[r].left].up = static_cast<std::uint16_t>(r);
+    if (l[r].right != NO_ENTRY) l[l[r].right].up = static_cast<std::uint16_t>(r);
+    relink(index, t, l[r].up, p, r);
 }
 
 std::uint16_t index_predecessor(const OrderedIndex& index, int p) {
-    const IndexEntry* e = index.entry;
-    int v = e[p].left;
+    const IndexLink* l = index.link;
+    int v = l[p].left;
     if (v != NO_ENTRY) {
-        while (e[v].right != NO_ENTRY) v = e[v].right;
+        while (l[v].right != NO_ENTRY) v = l[v].right;
         return static_cast<std::uint16_t>(v);
     }
     v = p;
-    while (e[v].up != NO_ENTRY && e[e[v].up].left == v) v = e[v].up;
-    return e[v].up;
+    while (l[v].up != NO_ENTRY && l[l[v].up].left == v) v = l[v].up;
+    return l[v].up;
 }
 
 void index_remove(OrderedIndex& index, int t, int p, int heir) {
-    IndexEntry* e = index.entry;
+    IndexLink* l = index.link;
+    IndexAge* a = index.age;
     if (heir != NO_ENTRY) {
-        e[heir].birth = e[p].birth;
-        pull_to_root(index, heir);
+        a[heir].birth = a[p].birth;
+        pull_up(index, heir);
     }
     // Turn p down below its heavier child until it has at most one.
-    while (e[p].left != NO_ENTRY && e[p].right != NO_ENTRY)
-        rotate_up(index, t, e[e[p].left].weight > e[e[p].right].weight ? e[p].left : e[p].right);
-    const int child = e[p].left != NO_ENTRY ? e[p].left : e[p].right;
-    const int up = e[p].up;
-    if (child != NO_ENTRY) e[child].up = static_cast<std::uint16_t>(up);
+    while (l[p].left != NO_ENTRY && l[p].right != NO_ENTRY)
+        rotate_up(index, t, l[l[p].left].weight > l[l[p].right].weight ? l[p].left : l[p].right);
+    const int child = l[p].left != NO_ENTRY ? l[p].left : l[p].right;
+    const int up = l[p].up;
+    if (child != NO_ENTRY) l[child].up = static_cast<std::uint16_t>(up);
     relink(index, t, up, p, child);
-    pull_to_root(index, up);
+    pull_up(index, up);
 }
 
 }  // namespace hc

@@ -14,22 +14,28 @@ inline constexpr std::int32_t INDEX_POSITIONS = 4096;
 inline constexpr std::int32_t INDEX_TREES = 256;
 inline constexpr std::uint16_t NO_ENTRY = INDEX_POSITIONS;
 
-// One ring position in an index. `birth` orders the search tree's nodes by
-// age, smaller is older; `oldest` is the smallest birth in the entry's
-// subtree; `weight` keeps the index balanced (a treap: heavier above).
-struct IndexEntry {
-    std::uint64_t birth;
-    std::uint64_t oldest;
-    std::uint32_t weight;
+// One ring position in an index: its links, and a weight that keeps the
+// index balanced (a treap: heavier above).
+struct IndexLink {
     std::uint16_t left;
     std::uint16_t right;
     std::uint16_t up;
+    std::uint16_t weight;
 };
 
+// The age of a position's node in its search tree: `birth`, smaller is older;
+// and `oldest`, the smallest birth in the position's subtree of the index.
+struct IndexAge {
+    std::uint64_t birth;
+    std::uint64_t oldest;
+};
+
+// Entries 0 to 4095 are ring positions; 4096 is the empty subtree, whose
+// `oldest` is the largest birth there is. Links and ages lie apart, so that a
+// search, which needs only links and the ring, keeps to a few cache lines.
 struct OrderedIndex {
-    // Entries 0 to 4095 are ring positions; 4096 is the empty subtree, whose
-    // `oldest` is the largest birth there is.
-    IndexEntry entry[INDEX_POSITIONS + 1];
+    IndexLink link[INDEX_POSITIONS + 1];
+    IndexAge age[INDEX_POSITIONS + 1];
     std::uint16_t root[INDEX_TREES];
     // The birth the next insertion gets: later than every birth in use.
     std::uint64_t clock;
