@@ -247,9 +247,18 @@ IndexMatch index_find(const OrderedIndex& index, const unsigned char* ring, int 
             subtree = whole;
         }
     };
+    // Whether v shares length bytes with r; one of the walks below starts
+    // along the way down, whose comparisons are known already.
+    int known = top + 1;
+    const auto in_range = [&](int v) {
+        if (known < steps && way[known] == v) return way_length[known++] >= length;
+        known = steps;
+        return compare(key, ring + v).length >= length;
+    };
     // Left of the split: a node in the range brings its right subtree along.
-    for (int v = l[split].left; v != NO_ENTRY;) {
-        if (compare(key, ring + v).length >= length) {
+    // A walk ends early once nothing below is older than the oldest so far.
+    for (int v = l[split].left; v != NO_ENTRY && a[v].oldest < oldest;) {
+        if (in_range(v)) {
             consider(a[v].birth, v, false);
             consider(a[l[v].right].oldest, l[v].right, true);
             v = l[v].left;
@@ -257,8 +266,9 @@ IndexMatch index_find(const OrderedIndex& index, const unsigned char* ring, int 
             v = l[v].right;
         }
     }
-    for (int v = l[split].right; v != NO_ENTRY;) {
-        if (compare(key, ring + v).length >= length) {
+    known = top + 1;
+    for (int v = l[split].right; v != NO_ENTRY && a[v].oldest < oldest;) {
+        if (in_range(v)) {
             consider(a[v].birth, v, false);
             consider(a[l[v].left].oldest, l[v].left, true);
             v = l[v].right;
