@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstring>
+#include <iterator>
 
 namespace hc {
 namespace {
@@ -17,11 +18,13 @@ constexpr Index NO_LINK = NO_NODE;
 constexpr Index RING_MASK = RING_SIZE - 1;
 // A descent that visits more nodes than this turns its tree deep: from then
 // on the tree is searched through its ordered index. A deep tree is checked
-// every CHECK_EVERY insertions, and turns shallow again when the next string
-// would be placed within SHALLOW_DESCENT visits.
-constexpr int DEEP_DESCENT = 32;
-constexpr int SHALLOW_DESCENT = 16;
-constexpr int CHECK_EVERY = 64;
+// every so many insertions (FIRST_CHECK at first, twice as many each time it
+// turns deep again, up to LAST_CHECK), and turns shallow again when the next
+// string would be placed within SHALLOW_DESCENT visits.
+constexpr int DEEP_DESCENT = 128;
+constexpr int SHALLOW_DESCENT = 64;
+constexpr std::uint16_t FIRST_CHECK = 64;
+constexpr std::uint16_t LAST_CHECK = 16384;
 
 // The group being built: a flag byte and up to eight items.
 struct CodeGroup {
@@ -49,6 +52,7 @@ void reset_tables(LzssEncoder& encoder) {
     for (std::int32_t i = 0; i < RING_SIZE; ++i) encoder.parent[i] = NO_NODE;
     std::memset(encoder.ring, 0, sizeof encoder.ring);
     std::memset(encoder.indexed, 0, sizeof encoder.indexed);
+    std::fill(std::begin(encoder.check_every), std::end(encoder.check_every), FIRST_CHECK);
     index_reset(encoder.index);
     encoder.run_root = NO_NODE;
 }
@@ -295,7 +299,8 @@ __attribute__((noinline)) void index_tree(LzssEncoder& encoder, Index t) {
     encoder.index.clock = clock;
     index_build(encoder.index, static_cast<int>(t), in_order, count);
     encoder.indexed[t] = 1;
-    encoder.until_check[t] = CHECK_EVERY;
+    encoder.until_check[t] = encoder.check_every[t];
+    encoder.check_every[t] = static_cast<std::uint16_t>(std::min<int>(2 * encoder.check_every[t], LAST_CHECK));
 }
 
 // The insertion into a deep tree: the index says where the descent would end
@@ -320,11 +325,11 @@ __attribute__((noinline)) void insert_indexed(LzssEncoder& encoder, Index t, Ind
     encoder.best_len = match.length;
 }
 
-// Every CHECK_EVERY insertions a deep tree is measured: when the descent to
-// the new string would be short again, the tree drops its index.
+// Now and then a deep tree is measured: when the descent to the new string
+// would be short again, the tree drops its index.
 bool stays_deep(LzssEncoder& encoder, Index t, const InsertKey& key, Index root) {
     if (--encoder.until_check[t] != 0) return true;
-    encoder.until_check[t] = CHECK_EVERY;
+    encoder.until_check[t] = encoder.check_every[t];
     if (count_visits(encoder, key, root, SHALLOW_DESCENT) > SHALLOW_DESCENT) return true;
     encoder.indexed[t] = 0;
     index_drop(encoder.index, static_cast<int>(t));

@@ -55,11 +55,14 @@ struct LzssEncoder {
     // number before it can load the root's record.
     TreeNode root_copy[ROOT_SLOTS];
     // Per tree: whether it is deep and searched through its ordered index
-    // (then the index and the tree change together), and how many of its
+    // (then the index and the tree change together); how many of its
     // insertions are left before it is next checked for having turned
-    // shallow again.
+    // shallow again; and how many insertions apart those checks are, a
+    // number that doubles whenever the tree turns deep again, so that a tree
+    // that keeps changing its mind is not indexed over and over.
     unsigned char indexed[ROOT_SLOTS];
-    unsigned char until_check[ROOT_SLOTS];
+    std::uint16_t until_check[ROOT_SLOTS];
+    std::uint16_t check_every[ROOT_SLOTS];
     OrderedIndex index;
     void* source_context = nullptr;
     void* sink_context = nullptr;
