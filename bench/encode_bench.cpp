@@ -26,15 +26,11 @@ MemoryBytes counting(const std::string& input) {
 
 void encode_product(benchmark::State& state, hc::bench::CorpusKind kind) {
     std::string input = hc::bench::make_corpus(kind, CORPUS_SIZE);
-    auto encoder = std::make_unique<hc::LzssEncoder>();
+    auto encoder = hc::make_lzss_encoder();
     std::int32_t stream = 0;
     for (auto _ : state) {
         MemoryBytes memory = counting(input);
-        encoder->source = memory_source;
-        encoder->source_context = &memory;
-        encoder->sink = memory_sink;
-        encoder->sink_context = &memory;
-        stream = hc::encode(*encoder);
+        stream = hc::encode(*encoder, memory_source, &memory, memory_sink, &memory);
         benchmark::DoNotOptimize(stream);
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.size()));

@@ -20,18 +20,15 @@ int main(int argc, char** argv) {
         inputs.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
         total += inputs.back().size();
     }
-    auto encoder = std::make_unique<hc::LzssEncoder>();
+    auto encoder = hc::make_lzss_encoder();
     auto start = std::chrono::steady_clock::now();
     std::size_t stream = 0;
     for (const std::string& input : inputs) {
         hc::test::MemoryBytes memory;
         memory.input = &input;
         memory.keep_output = false;
-        encoder->source = hc::test::memory_source;
-        encoder->source_context = &memory;
-        encoder->sink = hc::test::memory_sink;
-        encoder->sink_context = &memory;
-        stream += static_cast<std::size_t>(hc::encode(*encoder));
+        stream += static_cast<std::size_t>(
+            hc::encode(*encoder, hc::test::memory_source, &memory, hc::test::memory_sink, &memory));
     }
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("encoder alone: %zu files, %.1f MB in, %.1f MB out, %.2f s, %.1f MB/s\n", inputs.size(),

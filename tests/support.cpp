@@ -64,16 +64,23 @@ ScratchFolder::~ScratchFolder() {
 
 BuildResult run_build_in_folder(const std::string& script,
                                 const std::map<std::string, std::string>& files,
-                                const std::string& destination) {
+                                const std::string& destination,
+                                const std::map<std::string, std::string>& symlinks) {
     ScratchFolder folder;
     write_file("conf.txt", script);
     for (const auto& [name, bytes] : files) write_file(name, bytes);
+    for (const auto& [name, target] : symlinks) std::filesystem::create_symlink(target, name);
     reported_messages().clear();
     snapshots_at_messages().clear();
     BuildResult result;
     result.status = run_build();
     for (const std::string& message : reported_messages()) result.messages += message;
     result.destination = read_file(destination);
+    for (const auto& entry : std::filesystem::directory_iterator(folder.path())) {
+        std::string name = entry.path().filename().string();
+        if (name != "conf.txt" && name != destination && files.count(name) == 0 && symlinks.count(name) == 0)
+            result.leftovers.push_back(name);
+    }
     return result;
 }
 

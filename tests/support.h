@@ -37,13 +37,16 @@ struct BuildResult {
     int status = 0;
     std::string messages;  // run together, as the console shows them
     std::string destination;
+    std::vector<std::string> leftovers;  // files the build made besides the destination
 };
 
-// Writes conf.txt and the files into a fresh folder, runs the build there and
-// returns what it did to the file named destination.
+// Writes conf.txt and the files into a fresh folder, makes the symbolic links
+// (name -> target), runs the build there and returns what it did to the file
+// named destination.
 BuildResult run_build_in_folder(const std::string& script,
                                 const std::map<std::string, std::string>& files,
-                                const std::string& destination = "out.bin");
+                                const std::string& destination = "out.bin",
+                                const std::map<std::string, std::string>& symlinks = {});
 
 // "0A 0b ff" -> the three bytes.
 std::string bytes_of(const std::string& hex);

@@ -65,8 +65,17 @@ void run_steps(HackBuild& build) {
         return;
     }
     if (!read_header(build)) return;
-    // A failed copy is not an error: an older destination is then patched.
-    copy_file(build.SourceName.c_str(), build.DestinationName.c_str());
+    // A source that cannot be read is not an error: an older destination is
+    // then patched. A copy that fails once the source is read is.
+    CopyOutcome copied = copy_file(build.SourceName.c_str(), build.DestinationName.c_str());
+    if (copied == CopyOutcome::Refused) {
+        report(build, "Can't open hack");
+        return;
+    }
+    if (copied == CopyOutcome::Failed) {
+        report(build, "Can't write hack");
+        return;
+    }
     build.Destination = open_for_write(build.DestinationName.c_str());
     if (build.Destination == INVALID_FILE) {
         report(build, "Can't open hack");

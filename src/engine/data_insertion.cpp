@@ -16,12 +16,7 @@ constexpr std::int64_t LAST_END = std::numeric_limits<std::int32_t>::max();
 std::int64_t room_after(std::int32_t position) { return LAST_END - position; }
 
 std::int32_t encode_transfer(HackBuild& build, FileTransfer& transfer, ByteSink sink) {
-    LzssEncoder& encoder = build.Encoder;
-    encoder.source = file_byte_source;
-    encoder.source_context = &transfer;
-    encoder.sink = sink;
-    encoder.sink_context = &transfer;
-    return encode(encoder);
+    return encode(*build.Encoder, file_byte_source, &transfer, sink, &transfer);
 }
 
 std::int64_t insert_stream(HackBuild& build, FileTransfer& transfer) {

@@ -33,7 +33,7 @@ struct HackBuild {
     std::string DataName;
     std::array<unsigned char, SCRATCH_SIZE> Scratch{};
     std::vector<unsigned char> HeldStream;  // a headed stream, gathered before it is written
-    LzssEncoder Encoder;
+    LzssEncoderPtr Encoder = make_lzss_encoder();
     TransferBlock DataBlock;    // the data file, read a block at a time
     TransferBlock StreamBlock;  // the stream, written a block at a time
     std::int32_t MessagesReported = 0;

@@ -1,4 +1,5 @@
 // O: a big-endian number of 1 to 4 bytes. P: bytes given as hexadecimal digits.
+#include <algorithm>
 #include <vector>
 
 #include "engine/hack_build.h"
@@ -8,6 +9,16 @@ namespace hc {
 namespace {
 
 constexpr std::int32_t MAX_NUMBER_BYTES = 4;
+constexpr std::int64_t LAST_POSITION = 0x7FFFFFFF;
+// A hex patch is written in pieces no larger than one write takes.
+constexpr std::size_t MAX_PIECE = 1 << 30;
+
+// A patch whose last byte would lie past the last position writes nothing.
+bool ends_in_range(HackBuild& build, std::int32_t position, std::uint64_t count) {
+    if (count <= static_cast<std::uint64_t>(LAST_POSITION - position + 1)) return true;
+    report(build, "Offset out of range");
+    return false;
+}
 
 bool is_hex_digit(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
@@ -49,6 +60,7 @@ Outcome patch_number(HackBuild& build) {
     std::uint32_t value = static_cast<std::uint32_t>(read_offset(build));
     if (script_failed(build)) return Outcome::Stop;
     if (count <= 0) return Outcome::GoOn;
+    if (!ends_in_range(build, position, static_cast<std::uint64_t>(count))) return Outcome::Stop;
     for (std::int32_t i = 0; i < count; ++i)
         build.Scratch[static_cast<std::size_t>(i)] =
             static_cast<unsigned char>(value >> (8 * (count - 1 - i)));
@@ -65,7 +77,13 @@ Outcome patch_hex(HackBuild& build) {
     for (std::size_t i = 0; i < digits.size(); i += 2)
         bytes.push_back(static_cast<unsigned char>(hex_value(digits.substr(i, 2).c_str())));
     if (bytes.empty()) return Outcome::GoOn;
-    return write_destination(build, bytes.data(), static_cast<std::int32_t>(bytes.size()));
+    if (!ends_in_range(build, position, bytes.size())) return Outcome::Stop;
+    for (std::size_t done = 0; done < bytes.size(); done += MAX_PIECE) {
+        std::size_t piece = std::min(MAX_PIECE, bytes.size() - done);
+        if (write_destination(build, bytes.data() + done, static_cast<std::int32_t>(piece)) == Outcome::Stop)
+            return Outcome::Stop;
+    }
+    return Outcome::GoOn;
 }
 
 }  // namespace hc

@@ -1,4 +1,42 @@
+// The encoder's match finder: a binary search tree per first byte over the
+// strings of the window, walked the way the plain algorithm walks it but
+// faster. Everything below reaches exactly the places and matches the plain
+// walk reaches, so the streams are the same byte for byte.
+//
+// The tables (LzssEncoder in lzss_encoder_internal.h):
+// - ring: the window, then a copy of its first 17 bytes, so that the 18
+//   bytes of any string lie side by side.
+// - tree: per ring position in a tree, one 8-byte record: bytes 1 to 4 of
+//   its string (big-endian) and both links, so that one load brings all one
+//   step of a descent needs. Entry NO_NODE (4096) is scratch that
+//   branch-free code writes instead of branching; it is never a node.
+//   Entries ROOT_BASE + c are root slots: the tree of the strings that begin
+//   with byte c hangs from tree[ROOT_BASE + c].right.
+// - parent: per ring position, its parent (a position or a root slot), or
+//   NO_NODE for a position in no tree.
+// Within a tree the strings are in strict order of bytes 2 to 18: a string
+// that meets an equal one on its descent takes its place (the newer wins).
+// Of equally long matches the one met first on the descent is kept.
+//
+// The shortcuts and the rules they keep:
+// - indexed[c]: tree c is deep, and searched through its ordered index
+//   (ordered_index.h), which holds the same strings in the same order with
+//   the ages their nodes have in the tree: it names the match a descent
+//   would find and the place it would end at in O(log n), and the tree is
+//   changed at that place exactly as the descent would change it. Why the
+//   index's answers are the descent's is argued in ordered_index.cpp. A tree
+//   turns deep after a descent of more than DEEP_DESCENT visits; shallow
+//   trees turn at random: a descent loads both children before it knows the
+//   direction and picks one without a branch.
+// - run_root: the position that, by the last insertion, took the root's
+//   place after a one-node descent with a full match; else NO_NODE. While it
+//   is still the root, at r - 1, and the 19 bytes from r - 1 are one value,
+//   the string at r equals the root's: it takes the root's place with no
+//   descent at all (the run shortcut).
+
 #include "lzss/lzss_encoder.h"
+
+#include "lzss/lzss_encoder_internal.h"
 
 #include <algorithm>
 #include <bit>
@@ -42,19 +80,6 @@ void start_group(CodeGroup& group) {
 inline __attribute__((always_inline)) void flush_group(LzssEncoder& encoder, CodeGroup& group) {
     for (std::int32_t i = 0; i < group.count; ++i) encoder.sink(encoder.sink_context, group.bytes[i]);
     encoder.output_count += group.count;
-}
-
-void reset_tables(LzssEncoder& encoder) {
-    encoder.output_count = 0;
-    for (Index i = ROOT_BASE; i < ROOT_BASE + ROOT_SLOTS; ++i) encoder.tree[i].right = NO_NODE;
-    encoder.tree[NO_LINK] = {0, NO_NODE, NO_NODE};
-    for (TreeNode& copy : encoder.root_copy) copy = encoder.tree[NO_LINK];
-    for (std::int32_t i = 0; i < RING_SIZE; ++i) encoder.parent[i] = NO_NODE;
-    std::memset(encoder.ring, 0, sizeof encoder.ring);
-    std::memset(encoder.indexed, 0, sizeof encoder.indexed);
-    std::fill(std::begin(encoder.check_every), std::end(encoder.check_every), FIRST_CHECK);
-    index_reset(encoder.index);
-    encoder.run_root = NO_NODE;
 }
 
 inline __attribute__((always_inline)) void code_item(LzssEncoder& encoder, CodeGroup& group, Index coding_pos) {
@@ -106,17 +131,6 @@ std::uint64_t load_node(const LzssEncoder& encoder, Index p) {
 // from it instead of waiting for several smaller stores.
 void store_node(LzssEncoder& encoder, Index p, std::uint64_t node) {
     std::memcpy(&encoder.tree[p], &node, sizeof node);
-}
-
-void refresh_root_copy(LzssEncoder& encoder, Index t) {
-    const std::uint64_t root = load_node(encoder, encoder.tree[ROOT_BASE + t].right);
-    std::memcpy(&encoder.root_copy[t], &root, sizeof root);
-}
-
-std::uint64_t root_copy_of(const LzssEncoder& encoder, Index t) {
-    std::uint64_t root;
-    std::memcpy(&root, &encoder.root_copy[t], sizeof root);
-    return root;
 }
 
 std::uint64_t make_node(std::uint32_t prefix, Index left, Index right) {
@@ -356,20 +370,17 @@ inline __attribute__((always_inline)) void insert_string(LzssEncoder& encoder, I
     if (root == NO_LINK) {
         encoder.tree[slot].right = static_cast<TreeLink>(r);
         encoder.parent[r] = static_cast<TreeLink>(slot);
-        std::memcpy(&encoder.root_copy[t], &leaf, sizeof leaf);
         encoder.best_len = 0;
         encoder.run_root = NO_NODE;
         return;
     }
     if (encoder.indexed[t] && stays_deep(encoder, t, key, root)) {
         insert_indexed(encoder, t, r);
-        refresh_root_copy(encoder, t);
         encoder.run_root = NO_NODE;
         return;
     }
-    const Descent descent = descend_unpredictable(encoder, key, root, root_copy_of(encoder, t), r);
+    const Descent descent = descend_unpredictable(encoder, key, root, load_node(encoder, root), r);
     if (descent.visits > DEEP_DESCENT) index_tree(encoder, t);
-    refresh_root_copy(encoder, t);
     encoder.run_root =
         descent.visits == 1 && descent.best_len == MAX_MATCH ? static_cast<std::int32_t>(r) : NO_NODE;
     encoder.best_pos = static_cast<std::int32_t>(descent.best_pos);
@@ -418,17 +429,43 @@ inline __attribute__((always_inline)) void remove_string(LzssEncoder& encoder, I
     encoder.parent[q] = static_cast<TreeLink>(up);
     set_child(encoder, up, encoder.tree[up].right == p, q);
     encoder.parent[p] = NO_NODE;
-    refresh_root_copy(encoder, t);
     if (indexed) unindex(encoder, t, p, both ? q : NO_ENTRY);
 }
 
 }  // namespace
 
+void LzssEncoderDeleter::operator()(LzssEncoder* encoder) const { delete encoder; }
+
+LzssEncoderPtr make_lzss_encoder() { return LzssEncoderPtr(new LzssEncoder); }
+
+void reset_tables(LzssEncoder& encoder) {
+    encoder.output_count = 0;
+    for (Index i = ROOT_BASE; i < ROOT_BASE + ROOT_SLOTS; ++i) encoder.tree[i].right = NO_NODE;
+    encoder.tree[NO_LINK] = {0, NO_NODE, NO_NODE};
+    for (std::int32_t i = 0; i < RING_SIZE; ++i) encoder.parent[i] = NO_NODE;
+    std::memset(encoder.ring, 0, sizeof encoder.ring);
+    std::memset(encoder.indexed, 0, sizeof encoder.indexed);
+    std::fill(std::begin(encoder.check_every), std::end(encoder.check_every), FIRST_CHECK);
+    index_reset(encoder.index);
+    encoder.run_root = NO_NODE;
+}
+
+// Hands the trees to a test's or fuzzer's check, when one is set.
+inline __attribute__((always_inline)) void after_step(const LzssEncoder& encoder, TreeStep step, Index position) {
+    if (encoder.after_step != nullptr) [[unlikely]]
+        encoder.after_step(encoder.step_context, encoder, step, static_cast<std::int32_t>(position));
+}
+
 void tree_insert(LzssEncoder& encoder, std::int32_t r) { insert_string(encoder, static_cast<Index>(r)); }
 
 void tree_remove(LzssEncoder& encoder, std::int32_t p) { remove_string(encoder, static_cast<Index>(p)); }
 
-std::int32_t encode(LzssEncoder& encoder) {
+std::int32_t encode(LzssEncoder& encoder, ByteSource source, void* source_context, ByteSink sink,
+                    void* sink_context) {
+    encoder.source = source;
+    encoder.source_context = source_context;
+    encoder.sink = sink;
+    encoder.sink_context = sink_context;
     reset_tables(encoder);
     CodeGroup group;
     start_group(group);
@@ -443,8 +480,12 @@ std::int32_t encode(LzssEncoder& encoder) {
     }
     if (lookahead_len == 0) return 0;
 
-    for (std::int32_t i = 1; i <= MAX_MATCH; ++i) tree_insert(encoder, RING_START - i);
+    for (std::int32_t i = 1; i <= MAX_MATCH; ++i) {
+        tree_insert(encoder, RING_START - i);
+        after_step(encoder, TreeStep::Insert, static_cast<Index>(RING_START - i));
+    }
     tree_insert(encoder, RING_START);
+    after_step(encoder, TreeStep::Insert, RING_START);
 
     while (lookahead_len > 0) {
         if (encoder.best_len > lookahead_len) encoder.best_len = lookahead_len;
@@ -456,17 +497,22 @@ std::int32_t encode(LzssEncoder& encoder) {
             int c = encoder.source(encoder.source_context);
             if (c < 0) break;
             remove_string(encoder, write_pos);
+            after_step(encoder, TreeStep::Remove, write_pos);
             encoder.ring[write_pos] = static_cast<unsigned char>(c);
             if (write_pos < GUARD_SIZE) encoder.ring[RING_SIZE + write_pos] = static_cast<unsigned char>(c);
             write_pos = (write_pos + 1) & RING_MASK;
             coding_pos = (coding_pos + 1) & RING_MASK;
             insert_string(encoder, coding_pos);
+            after_step(encoder, TreeStep::Insert, coding_pos);
         }
         for (; i < last_len; ++i) {
             tree_remove(encoder, static_cast<std::int32_t>(write_pos));
+            after_step(encoder, TreeStep::Remove, write_pos);
             write_pos = (write_pos + 1) & RING_MASK;
             coding_pos = (coding_pos + 1) & RING_MASK;
-            if (--lookahead_len != 0) tree_insert(encoder, static_cast<std::int32_t>(coding_pos));
+            if (--lookahead_len == 0) continue;
+            tree_insert(encoder, static_cast<std::int32_t>(coding_pos));
+            after_step(encoder, TreeStep::Insert, coding_pos);
         }
     }
     if (group.count > 1) flush_group(encoder, group);

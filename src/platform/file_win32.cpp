@@ -10,9 +10,16 @@ HANDLE as_handle(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
 
 FileHandle as_file(HANDLE handle) { return reinterpret_cast<FileHandle>(handle); }
 
+// Only a file on a disk: a device (CON, NUL, COM1) or a pipe would wait for
+// input that may never come, or swallow what is written.
 HANDLE open_existing(const char* name, DWORD access) {
-    return CreateFileA(name, access, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                       nullptr);
+    HANDLE file = CreateFileA(name, access, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    if (file != INVALID_HANDLE_VALUE && GetFileType(file) != FILE_TYPE_DISK) {
+        CloseHandle(file);
+        return INVALID_HANDLE_VALUE;
+    }
+    return file;
 }
 
 // Whether both names lead to one file (the same name, another spelling of its
@@ -36,11 +43,57 @@ bool same_file(const char* a, const char* b) {
     return same;
 }
 
+// The folder of a file's name, with its separator, or "" for the current one.
+void folder_of(const char* name, char* folder, DWORD size) {
+    DWORD end = 0;
+    for (DWORD i = 0; name[i] != '\0'; ++i)
+        if (name[i] == '\\' || name[i] == '/' || name[i] == ':') end = i + 1;
+    if (end >= size) end = 0;
+    for (DWORD i = 0; i < end; ++i) folder[i] = name[i];
+    folder[end] = '\0';
+}
+
+bool source_readable(const char* source) {
+    HANDLE file = open_existing(source, GENERIC_READ);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(file);
+    return true;
+}
+
+// Only a file the user may write is replaced: not a folder, a device or a
+// read-only file.
+bool replaceable(const char* destination, bool& exists) {
+    DWORD attributes = GetFileAttributesA(destination);
+    exists = attributes != INVALID_FILE_ATTRIBUTES;
+    if (!exists) return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND;
+    if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DEVICE)) return false;
+    HANDLE file = open_existing(destination, GENERIC_WRITE);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(file);
+    return true;
+}
+
 }  // namespace
 
-bool copy_file(const char* source, const char* destination) {
-    if (same_file(source, destination)) return false;
-    return CopyFileA(source, destination, FALSE) != 0;
+// The copy is made in a new file beside the destination and moved over it,
+// so that a failed copy leaves the older destination whole. Only where the
+// folder takes no new file is the destination written in place.
+CopyOutcome copy_file(const char* source, const char* destination) {
+    if (same_file(source, destination) || !source_readable(source)) return CopyOutcome::NotCopied;
+    bool exists = false;
+    if (!replaceable(destination, exists)) return CopyOutcome::Refused;
+    char folder[MAX_PATH];
+    char temporary[MAX_PATH];
+    folder_of(destination, folder, MAX_PATH);
+    if (GetTempFileNameA(folder[0] != '\0' ? folder : ".", "hc", 0, temporary) == 0) {
+        if (!exists) return CopyOutcome::Refused;  // no file to make and none to write
+        return CopyFileA(source, destination, FALSE) ? CopyOutcome::Copied : CopyOutcome::Failed;
+    }
+    if (CopyFileA(source, temporary, FALSE) &&
+        MoveFileExA(temporary, destination, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return CopyOutcome::Copied;
+    DeleteFileA(temporary);
+    return CopyOutcome::Failed;
 }
 
 FileHandle open_for_write(const char* name) { return as_file(open_existing(name, GENERIC_WRITE)); }

@@ -10,17 +10,34 @@ namespace hc {
 using FileHandle = std::intptr_t;
 inline constexpr FileHandle INVALID_FILE = -1;
 
-// Copies source over destination, replacing an existing destination. Fails
-// without touching anything when both names are the same file, so that the
-// file is then changed in place. Never leaves a half-written destination.
-bool copy_file(const char* source, const char* destination);
+// Makes the process safe to run however it was started: the standard
+// descriptors open, a closed pipe or a file size limit a failing write rather
+// than a fatal signal, an interrupted copy leaving no file behind. Called once,
+// before anything else.
+void prepare_process();
 
-// Opens an existing file for writing, neither creating nor truncating it,
-// positioned at 0; other processes may read it meanwhile.
+enum class CopyOutcome {
+    Copied,
+    NotCopied,  // nothing touched: no readable regular source, or the destination is the source
+    Refused,    // nothing touched: the destination is not a regular file the user may write
+    Failed,     // the source was read but the copy could not be made; an older destination stays as it was
+};
+
+// Copies source over destination (through a symbolic link, onto its target),
+// replacing an existing destination only when it is a regular file the user
+// may write. The copy is made beside the destination and renamed over it, so
+// that a failed copy never leaves half a destination; only where the folder
+// cannot take a new file is an existing destination written in place.
+CopyOutcome copy_file(const char* source, const char* destination);
+
+// Opens an existing regular file for writing, neither creating nor truncating
+// it, positioned at 0; other processes may read it meanwhile. Anything but a
+// regular file (a FIFO, a device, a folder) is refused without waiting.
 FileHandle open_for_write(const char* name);
 
-// Opens an existing file for reading. A file that this process holds open for
-// writing cannot be opened (as the share modes rule it on Windows).
+// Opens an existing regular file for reading; anything else is refused
+// without waiting. A file that this process holds open for writing cannot be
+// opened (as the share modes rule it on Windows).
 FileHandle open_for_read(const char* name);
 
 // Sets the absolute position of the next write.

@@ -5,12 +5,15 @@ without a terminal the box goes to standard error and the build goes on.
     box_test.py --program build/default/bin/hackcompbox
 """
 import argparse
+import fcntl
 import os
 import pty
 import select
 import subprocess
+import struct
 import sys
 import tempfile
+import termios
 import time
 
 CAPTION = b"VYX Hack Compiler Error"
@@ -98,12 +101,42 @@ def test_on_terminal(program):
         assert destination(folder) == b"\x00\x00\xAA\x00", destination(folder)
 
 
+def test_awkward_name_on_a_narrow_terminal(program):
+    """A name with UTF-8, a line break, an escape sequence and 150 letters: the
+    frame stays square in characters, fits 40 columns, and nothing raw reaches
+    the terminal."""
+    name = "é\x1b[2J\nx" + "y" * 150
+    script = b'0 0 src.bin out.bin D "' + name.encode() + b'" N R'
+    with tempfile.TemporaryDirectory(prefix="hackcompbox-") as folder:
+        prepare(folder, script)
+        pid, fd = pty.fork()
+        if pid == 0:
+            fcntl.ioctl(sys.stdout.fileno(), termios.TIOCSWINSZ, struct.pack("HHHH", 24, 40, 0, 0))
+            os.chdir(folder)
+            os.execv(program, [program])
+        try:
+            shown = read_until(fd, b"Press Enter")
+            os.write(fd, b"\r")
+        finally:
+            status = wait_or_kill(pid)
+            os.close(fd)
+        assert os.waitstatus_to_exitcode(status) == 1, status
+        assert b"\x1b" not in shown, f"a raw escape reached the terminal: {shown!r}"
+        text = shown.decode("utf-8")
+        frame = [line for line in text.split("\r\n") if line[:1] in ("|", "+")]
+        widths = {len(line) for line in frame}
+        assert len(widths) == 1 and widths.pop() <= 40, f"frame lines of {sorted(len(l) for l in frame)}: {frame}"
+        inside = "".join(line[2:-2].rstrip() for line in frame if line.startswith("|"))
+        wanted = 'Can\'t open "é\\x1B[2J\\nx' + "y" * 150 + '"'
+        assert wanted.replace(" ", "") in inside.replace(" ", ""), inside
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--program", required=True)
     program = os.path.abspath(parser.parse_args().program)
     passed = failed = 0
-    for test in (test_without_terminal, test_on_terminal):
+    for test in (test_without_terminal, test_on_terminal, test_awkward_name_on_a_narrow_terminal):
         try:
             test(program)
             passed += 1

@@ -1,6 +1,7 @@
 """The end-to-end table: each case a conf.txt, its files, and what the run must
 leave: standard output, exit status and the destination's bytes."""
 import random
+import signal
 from dataclasses import dataclass, field
 
 
@@ -19,6 +20,23 @@ class Case:
     file_size_limit: int = 0        # RLIMIT_FSIZE for the run: a full disk
     skip_on: dict = field(default_factory=dict)  # platform -> why the case cannot run there
     no_script: bool = False
+    # POSIX hazards: special files, links, permissions, how the program is started.
+    fifos: list = field(default_factory=list)        # names made FIFOs
+    devices: dict = field(default_factory=dict)      # name -> (major, minor) of a character device; needs root
+    symlinks: dict = field(default_factory=dict)     # name -> what the symbolic link points to
+    modes: dict = field(default_factory=dict)        # name -> permission bits set before the run
+    folder_writable: bool = True    # False: the case's folder takes no new file
+    unprivileged: bool = False      # run as a user without root's rights (as nobody when run as root)
+    umask: int = None
+    closed_fds: list = field(default_factory=list)   # standard descriptors closed in the child
+    reader_gone: bool = False       # standard output a pipe whose reader has gone
+    timeout: int = 300
+    destination_mode: int = None    # the destination's permission bits after the run
+    max_allocated: int = None       # the most bytes the destination may take on disk
+    kept_special: list = field(default_factory=list)  # names that must still be links, FIFOs or devices
+    sparse_sources: dict = field(default_factory=dict)  # name -> size: a hole, then b"tail", after its bytes
+    big_sources: dict = field(default_factory=dict)  # name -> size in MB of data written for real
+    signal_during_copy: int = 0     # sent once the program holds the copy open
 
     def __post_init__(self):
         if not self.no_script:
@@ -55,6 +73,10 @@ def literal_groups(data, size):
 # Under Wine the file size limit that stands in for a full disk is inherited
 # by the wineserver that wine starts, and the wineserver crashes on it.
 NO_FSIZE = {"windows": "the file size limit for a full disk crashes the wineserver"}
+
+# Special files, links, permissions and descriptors are hazards of POSIX systems.
+POSIX_ONLY = {"windows": "a POSIX hazard"}
+WINDOWS_ONLY = {"posix": "names a Windows device"}
 
 EXAMPLE_SCRIPT = (b'20000\n400\nbase.dat out.dat\n#"title picture"\n'
                   b'D title.bin N Z\nO A12 4 Dtitle.bin\nP P200 "00 01 FF"\n')
@@ -125,11 +147,12 @@ CASES = [
     Case("full disk during a patch", b"0 0 src.bin out.bin P P1 AA P P2000 BB P P3 CC",
          files={"src.bin": SRC}, file_size_limit=4096, stdout=b"Can't write hack", status=1,
          expected=layout(SRC, {1: b"\xAA"}), skip_on=NO_FSIZE),
-    Case("full disk during the copy keeps the older destination whole",
+    Case("full disk during the copy stops and keeps the older destination whole",
          b"0 0 big.bin out.bin P P1 AA", files={"big.bin": bytes(8192), "out.bin": b"older"},
-         file_size_limit=4096, expected=b"o\xAAder", skip_on=NO_FSIZE),
+         file_size_limit=4096, stdout=b"Can't write hack", status=1, expected=b"older",
+         skip_on=NO_FSIZE),
     Case("full disk during the copy and no older destination", b"0 0 big.bin out.bin P P1 AA",
-         files={"big.bin": bytes(8192)}, file_size_limit=4096, stdout=b"Can't open hack",
+         files={"big.bin": bytes(8192)}, file_size_limit=4096, stdout=b"Can't write hack",
          status=1, skip_on=NO_FSIZE),
     Case("full disk during a raw insertion", b"0 0 src.bin out.bin D big.bin P0 R",
          files={"src.bin": SRC, "big.bin": bytes(range(256)) * 32}, file_size_limit=4096,
@@ -231,8 +254,87 @@ CASES += [
          files={"src.bin": SRC}, stdout=b"Length of offset patching out of range", status=1, expected=SRC),
     Case("patches at the last positions", b"0 0 src.bin out.bin P P7FFFFFFE 1234 O P7FFFFFFB 2 P5678",
          files={"src.bin": SRC}, sparse=(LAST + 1, {0: SRC, LAST - 4: b"\x56\x78\x00\x12\x34"})),
+    Case("patches ending past the last position write nothing of themselves",
+         b"0 0 src.bin out.bin P P1 AA O P7FFFFFFD 4 P12345678 P P3 BB",
+         files={"src.bin": SRC}, stdout=b"Offset out of range", status=1,
+         expected=layout(SRC, {1: b"\xAA"})),
+    Case("a hex patch ending past the last position writes nothing of itself",
+         b"0 0 src.bin out.bin P P7FFFFFFF \"12 34\" P P3 BB",
+         files={"src.bin": SRC}, stdout=b"Offset out of range", status=1, expected=SRC),
     Case("data ending at the last position leaves NextFree there",
          b"0 0 src.bin out.bin D three.bin P7FFFFFFC R O P0 4 N D three.bin N R",
          files={"src.bin": SRC, "three.bin": b"xyz"}, stdout=b'Data too long "three.bin"', status=1,
          sparse=(LAST, {0: be32(LAST), LAST - 3: b"xyz"})),
+
+    # What the program refuses to touch, and how it is started (POSIX).
+    *[Case(f"a FIFO as {role} is refused without waiting", script, files=files, fifos=["pipe.bin"],
+           stdout=stdout, status=1 if stdout else 0, expected=expected, kept_special=["pipe.bin"], timeout=20,
+           destination=destination, skip_on=POSIX_ONLY)
+      for role, script, files, stdout, expected, destination in [
+          ("data", b"0 0 src.bin out.bin P P1 AA D pipe.bin P2 R P P3 BB", {"src.bin": SRC},
+           b'Can\'t open "pipe.bin"', layout(SRC, {1: b"\xAA"}), "out.bin"),
+          ("the source", b"0 0 pipe.bin out.bin P P1 AA", {"out.bin": b"older"}, b"", b"o\xAAder", "out.bin"),
+          ("the destination", b"0 0 src.bin pipe.bin P P1 AA", {"src.bin": SRC}, b"Can't open hack", None,
+           "pipe.bin"),
+      ]],
+    Case("a FIFO source and no older destination", b"0 0 pipe.bin out.bin P P1 AA", fifos=["pipe.bin"],
+         stdout=b"Can't open hack", status=1, timeout=20, skip_on=POSIX_ONLY),
+    Case("a device as the destination is never replaced", b"0 0 src.bin out.bin P P1 AA",
+         files={"src.bin": SRC}, devices={"out.bin": (1, 3)}, stdout=b"Can't open hack", status=1,
+         kept_special=["out.bin"], skip_on=POSIX_ONLY),
+    Case("a symbolic link as the destination is followed and kept", b"0 0 src.bin out.bin P P1 AA",
+         files={"src.bin": SRC, "real/target.bin": b"older"}, symlinks={"out.bin": "real/target.bin"},
+         expected=layout(SRC, {1: b"\xAA"}), kept_special=["out.bin"], skip_on=POSIX_ONLY),
+    Case("a dangling symbolic link as the destination makes its target", b"0 0 src.bin out.bin P P1 AA",
+         files={"src.bin": SRC}, symlinks={"out.bin": "made.bin"}, expected=layout(SRC, {1: b"\xAA"}),
+         kept_special=["out.bin"], skip_on=POSIX_ONLY),
+    Case("a destination name of 250 bytes is copied", b"0 0 src.bin " + b"d" * 246 + b".bin P P1 AA",
+         files={"src.bin": SRC, "d" * 246 + ".bin": b"older"}, destination="d" * 246 + ".bin",
+         expected=layout(SRC, {1: b"\xAA"}), skip_on=POSIX_ONLY),
+    Case("a read-only destination is not replaced", b"0 0 src.bin out.bin P P1 AA",
+         files={"src.bin": SRC, "out.bin": b"older"}, modes={"out.bin": 0o444}, unprivileged=True,
+         stdout=b"Can't open hack", status=1, expected=b"older", skip_on=POSIX_ONLY),
+    Case("an unwritable folder gets the copy in the writable destination", b"0 0 src.bin out.bin P P1 AA",
+         files={"src.bin": SRC, "out.bin": b"older destination, longer than the source"},
+         modes={"out.bin": 0o666}, folder_writable=False, unprivileged=True,
+         expected=layout(SRC, {1: b"\xAA"}), skip_on=POSIX_ONLY),
+    Case("an unwritable folder and no destination", b"0 0 src.bin out.bin P P1 AA",
+         files={"src.bin": SRC}, folder_writable=False, unprivileged=True,
+         stdout=b"Can't open hack", status=1, skip_on=POSIX_ONLY),
+    Case("a new destination takes the source's permissions less the umask, without setuid",
+         b"0 0 src.bin out.bin P P1 AA", files={"src.bin": SRC}, modes={"src.bin": 0o4775}, umask=0o022,
+         expected=layout(SRC, {1: b"\xAA"}), destination_mode=0o755, skip_on=POSIX_ONLY),
+    Case("a replaced destination keeps its permissions", b"0 0 src.bin out.bin P P1 AA",
+         files={"src.bin": SRC, "out.bin": b"older"}, modes={"src.bin": 0o755, "out.bin": 0o640},
+         expected=layout(SRC, {1: b"\xAA"}), destination_mode=0o640, skip_on=POSIX_ONLY),
+    Case("a sparse source keeps its holes", b"0 0 sparse.bin out.bin P P1 AA",
+         files={"sparse.bin": b"head"}, sparse_sources={"sparse.bin": 64 << 20},
+         sparse=((64 << 20) + 4, {0: b"h\xAAad", 64 << 20: b"tail"}), max_allocated=1 << 20,
+         skip_on=POSIX_ONLY),
+    Case("sparse raw data past the destination's end keeps its holes", b"0 0 src.bin out.bin D sparse.bin P10 R",
+         files={"src.bin": SRC, "sparse.bin": b"head"}, sparse_sources={"sparse.bin": 64 << 20},
+         sparse=(0x10 + (64 << 20) + 4, {0: SRC, 0x10: b"head", 0x10 + (64 << 20): b"tail"}),
+         max_allocated=1 << 20, skip_on=POSIX_ONLY),
+    Case("sparse raw data over older bytes writes its zeros", b"0 0 src.bin out.bin D sparse.bin P0 R",
+         files={"src.bin": b"\xEE" * 0x5000, "sparse.bin": b"head"}, sparse_sources={"sparse.bin": 0x3000},
+         expected=layout(b"\xEE" * 0x5000, {0: b"head" + bytes(0x3000 - 4) + b"tail"}), skip_on=POSIX_ONLY),
+    Case("standard input and output closed: no message lands in the destination",
+         b"0 0 src.bin out.bin P P1 AA O P2 1 A x P P3 BB", files={"src.bin": SRC}, closed_fds=[0, 1],
+         status=1, expected=layout(SRC, {1: b"\xAA", 2: b"\x00", 3: b"\xBB"}), skip_on=POSIX_ONLY),
+    Case("standard input and error closed", b"0 0 src.bin out.bin P P1 AA O P2 1 A x P P3 BB",
+         files={"src.bin": SRC}, closed_fds=[0, 2], stdout=b"Archive id expected", status=1,
+         expected=layout(SRC, {1: b"\xAA", 2: b"\x00", 3: b"\xBB"}), skip_on=POSIX_ONLY),
+    Case("a reader gone from standard output loses the messages, not the build",
+         b"0 0 src.bin out.bin P P1 AA O P2 1 A x P P3 BB", files={"src.bin": SRC}, reader_gone=True,
+         status=1, expected=layout(SRC, {1: b"\xAA", 2: b"\x00", 3: b"\xBB"}), skip_on=POSIX_ONLY),
+    *[Case(f"{signal.Signals(number).name} during the copy leaves nothing and the older destination whole",
+           b"0 0 big.bin out.bin P P1 AA", files={"out.bin": b"older"}, big_sources={"big.bin": 256},
+           signal_during_copy=number, status=-number, expected=b"older", skip_on=POSIX_ONLY)
+      for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP, signal.SIGKILL)],
+    # The same hazard on Windows: its devices have names in every folder.
+    Case("the device NUL as the destination is refused", b"0 0 src.bin NUL P P1 AA", files={"src.bin": SRC},
+         destination="NUL", stdout=b"Can't open hack", status=1, skip_on=WINDOWS_ONLY),
+    Case("the console CON as data is refused without waiting", b"0 0 src.bin out.bin P P1 AA D CON P2 R",
+         files={"src.bin": SRC}, stdout=b'Can\'t open "CON"', status=1, expected=layout(SRC, {1: b"\xAA"}),
+         timeout=60, skip_on=WINDOWS_ONLY),
 ]

@@ -12,7 +12,9 @@ import argparse
 import os
 import resource
 import shlex
+import pwd
 import signal
+import stat
 import subprocess
 import sys
 import tempfile
@@ -46,6 +48,50 @@ def write_files(folder, case):
         os.link(os.path.join(folder, target), os.path.join(folder, name))
     for name in case.folders:
         os.makedirs(os.path.join(folder, name), exist_ok=True)
+    for name, hole_end in case.sparse_sources.items():
+        with open(os.path.join(folder, name), "r+b") as f:
+            f.seek(hole_end)
+            f.write(b"tail")
+    for name, megabytes in case.big_sources.items():
+        block = bytes(range(256)) * 4096
+        with open(os.path.join(folder, name), "wb") as f:
+            for _ in range(megabytes):
+                f.write(block)
+    for name in case.fifos:
+        os.mkfifo(os.path.join(folder, name))
+    for name, (major, minor) in case.devices.items():
+        os.mknod(os.path.join(folder, name), 0o666 | stat.S_IFCHR, os.makedev(major, minor))
+    for name, target in case.symlinks.items():
+        os.symlink(target, os.path.join(folder, name))
+    for name, mode in case.modes.items():
+        os.chmod(os.path.join(folder, name), mode)
+
+
+def unprivileged_ids():
+    """The user and group to run an unprivileged case as: ourselves, or nobody under root."""
+    if os.geteuid() != 0:
+        return None
+    entry = pwd.getpwnam("nobody")
+    return entry.pw_uid, entry.pw_gid
+
+
+def prepare_folder(case, folder):
+    ids = unprivileged_ids() if case.unprivileged else None
+    if ids and case.folder_writable:
+        os.chown(folder, *ids)  # the unprivileged user's own folder
+    os.chmod(folder, 0o755 if case.folder_writable else 0o555)
+
+
+def skip_reason(case):
+    """Why a POSIX hazard case cannot run here, or None."""
+    if case.devices and os.geteuid() != 0:
+        return "making a device node needs root"
+    if case.unprivileged and os.geteuid() == 0:
+        try:
+            pwd.getpwnam("nobody")
+        except KeyError:
+            return "no user nobody to run without root's rights"
+    return None
 
 
 def snapshot(folder, destination):
@@ -57,8 +103,14 @@ def snapshot(folder, destination):
             rel = os.path.relpath(path, folder)
             if is_destination(folder, rel, destination):
                 continue
+            info = os.lstat(path)
+            if not stat.S_ISREG(info.st_mode):
+                files[rel] = ("special", stat.S_IFMT(info.st_mode), os.readlink(path)
+                              if stat.S_ISLNK(info.st_mode) else None)
+                if not stat.S_ISLNK(info.st_mode) or not os.path.isfile(path):
+                    continue
             with open(path, "rb") as f:
-                files[rel] = f.read()
+                files[rel] = (files.get(rel), f.read())
     return files
 
 
@@ -97,28 +149,119 @@ def is_destination(folder, name, destination):
         return False
 
 
-def limit_file_size(limit):
+def child_setup(case):
+    ids = unprivileged_ids() if case.unprivileged else None
+
     def apply():
-        # A full disk, as the kernel shows it: writes past the limit fail.
-        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
-        resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
+        # Signals as a shell leaves them: the program must keep SIGXFSZ and
+        # SIGPIPE from killing it by itself.
+        signal.signal(signal.SIGXFSZ, signal.SIG_DFL)
+        signal.signal(signal.SIGPIPE, signal.SIG_DFL)
+        if case.file_size_limit:
+            # A full disk, as the kernel shows it: writes past the limit fail.
+            resource.setrlimit(resource.RLIMIT_FSIZE, (case.file_size_limit, case.file_size_limit))
+        if case.umask is not None:
+            os.umask(case.umask)
+        if ids:
+            os.setgroups([])
+            os.setgid(ids[1])
+            os.setuid(ids[0])
+        for fd in case.closed_fds:
+            os.close(fd)
     return apply
+
+
+def holds_copy(pid, folder):
+    """Whether the process has a file of the folder open for writing besides the source."""
+    try:
+        for fd in os.listdir(f"/proc/{pid}/fd"):
+            target = os.readlink(f"/proc/{pid}/fd/{fd}")
+            if target.startswith(folder + "/") and not target.endswith(("/big.bin", "/conf.txt")):
+                return True
+    except OSError:
+        pass
+    return False
+
+
+def run_and_signal(case, command, folder, problems):
+    """Runs the program and sends the signal while it makes its copy."""
+    child = subprocess.Popen(command, cwd=folder, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE, preexec_fn=child_setup(case))
+    deadline = time.monotonic() + case.timeout
+    while child.poll() is None and time.monotonic() < deadline:
+        if holds_copy(child.pid, folder):
+            child.send_signal(case.signal_during_copy)
+            break
+        time.sleep(0.0005)
+    else:
+        problems.append("the copy ended before the signal could be sent")
+    out, err = child.communicate(timeout=case.timeout)
+    return subprocess.CompletedProcess(command, child.returncode, out, err)
+
+
+def check_kept(case, folder):
+    problems = []
+    for name in case.kept_special:
+        path = os.path.join(folder, name)
+        kind = "a symbolic link" if name in case.symlinks else "a FIFO" if name in case.fifos else "a device"
+        if not os.path.lexists(path):
+            problems.append(f"{name} is gone, want it kept as {kind}")
+            continue
+        mode = os.lstat(path).st_mode
+        if name in case.symlinks:
+            kept = stat.S_ISLNK(mode) and os.readlink(path) == case.symlinks[name]
+        elif name in case.fifos:
+            kept = stat.S_ISFIFO(mode)
+        else:
+            kept = stat.S_ISCHR(mode)
+        if not kept:
+            problems.append(f"{name} is no longer {kind}")
+    return problems
+
+
+def check_disk(case, path):
+    problems = []
+    if case.destination_mode is not None and os.path.exists(path):
+        mode = stat.S_IMODE(os.stat(path).st_mode)
+        if mode != case.destination_mode:
+            problems.append(f"{case.destination} has mode {mode:o}, want {case.destination_mode:o}")
+    if case.max_allocated is not None and os.path.exists(path):
+        allocated = os.stat(path).st_blocks * 512
+        if allocated > case.max_allocated:
+            problems.append(f"{case.destination} takes {allocated} bytes on disk, want at most {case.max_allocated}")
+    return problems
 
 
 def check_case(case, program, launcher, timing=False):
     problems = []
     with tempfile.TemporaryDirectory(prefix="hackcomp-e2e-") as folder:
         write_files(folder, case)
+        prepare_folder(case, folder)
         before = snapshot(folder, case.destination)
         command = launcher + [program]
         if timing:
             rss_file = os.path.join(folder, "..", os.path.basename(folder) + ".rss")
             command = ["/usr/bin/time", "-f", "%M", "-o", rss_file] + command
         started = time.monotonic()
-        run = subprocess.run(command, cwd=folder, stdin=subprocess.DEVNULL,
-                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=300,
-                             preexec_fn=limit_file_size(case.file_size_limit)
-                             if case.file_size_limit else None)
+        stdout = subprocess.PIPE
+        if case.reader_gone:
+            reader, stdout = os.pipe()
+            os.close(reader)
+        try:
+            if case.signal_during_copy:
+                run = run_and_signal(case, command, folder, problems)
+            else:
+                run = subprocess.run(command, cwd=folder, stdin=subprocess.DEVNULL, stdout=stdout,
+                                     stderr=subprocess.PIPE, timeout=case.timeout,
+                                     preexec_fn=child_setup(case))
+        except subprocess.TimeoutExpired:
+            os.chmod(folder, 0o755)
+            return [f"still running after {case.timeout} s"]
+        finally:
+            if case.reader_gone:
+                os.close(stdout)
+        if run.stdout is None:
+            run.stdout = b""
         elapsed = time.monotonic() - started
         if timing:
             with open(rss_file) as f:
@@ -134,6 +277,9 @@ def check_case(case, program, launcher, timing=False):
         problem = check_destination(case, os.path.join(folder, case.destination))
         if problem:
             problems.append(problem)
+        problems += check_kept(case, folder)
+        problems += check_disk(case, os.path.join(folder, case.destination))
+        os.chmod(folder, 0o755)  # so that it can be removed
         for name in sorted(set(before) | set(after)):
             if before.get(name) != after.get(name):
                 state = "appeared" if name not in before else \
@@ -162,8 +308,9 @@ def main():
     for case in CASES:
         if args.only and args.only not in case.name:
             continue
-        if args.platform in case.skip_on:
-            print(f"SKIP {case.name}: {case.skip_on[args.platform]}")
+        reason = case.skip_on.get(args.platform) or (skip_reason(case) if args.platform == "posix" else None)
+        if reason:
+            print(f"SKIP {case.name}: {reason}")
             skipped += 1
             continue
         problems = check_case(case, program, launcher, args.timing)

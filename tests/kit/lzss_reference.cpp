@@ -5,6 +5,8 @@
 #include <memory>
 #include <vector>
 
+#include "memory_bytes.h"
+
 namespace hc::test {
 namespace {
 
@@ -12,6 +14,8 @@ const int N = 4096;
 const int F = 18;
 const int LONGEST_LITERAL_RUN = 2;
 const int NIL = N;
+
+}  // namespace
 
 struct Reference {
     // Bytes come and go one call at a time through the same callback contract
@@ -179,7 +183,62 @@ struct Reference {
     }
 };
 
-}  // namespace
+std::string first_difference(const TreeLinks& expected, const TreeLinks& actual) {
+    for (int p = 0; p < TREE_NODES; ++p) {
+        if (expected.parent[p] != actual.parent[p] || expected.left[p] != actual.left[p] ||
+            expected.right[p] != actual.right[p])
+            return "node " + std::to_string(p) + ": parent, left, right " + std::to_string(actual.parent[p]) + ", " +
+                   std::to_string(actual.left[p]) + ", " + std::to_string(actual.right[p]) + " instead of " +
+                   std::to_string(expected.parent[p]) + ", " + std::to_string(expected.left[p]) + ", " +
+                   std::to_string(expected.right[p]);
+    }
+    for (int c = 0; c < TREE_ROOTS; ++c) {
+        if (expected.root[c] != actual.root[c])
+            return "root of byte " + std::to_string(c) + ": " + std::to_string(actual.root[c]) + " instead of " +
+                   std::to_string(expected.root[c]);
+    }
+    return {};
+}
+
+ReferenceTrees::ReferenceTrees() : reference_(std::make_unique<Reference>()) {
+    Reference& r = *reference_;
+    for (int i = N + 1; i <= N + 256; i++) r.right_child[i] = NIL;
+    for (int i = 0; i < N; i++) r.parent_of[i] = NIL;
+    for (int i = 0; i < N + F - 1; i++) r.text[i] = 0;
+}
+
+ReferenceTrees::~ReferenceTrees() = default;
+
+unsigned char* ReferenceTrees::ring() { return reference_->text; }
+
+void ReferenceTrees::insert(int position) { reference_->insert_node(position); }
+
+void ReferenceTrees::remove(int position) { reference_->delete_node(position); }
+
+int ReferenceTrees::match_position() const { return reference_->found_pos; }
+
+int ReferenceTrees::match_length() const { return reference_->found_len; }
+
+int ReferenceTrees::parent(int position) const { return reference_->parent_of[position]; }
+
+int ReferenceTrees::left(int position) const {
+    return parent(position) != NIL ? reference_->left_child[position] : NIL;
+}
+
+int ReferenceTrees::right(int position) const {
+    return parent(position) != NIL ? reference_->right_child[position] : NIL;
+}
+
+int ReferenceTrees::root(int first_byte) const { return reference_->right_child[N + 1 + first_byte]; }
+
+void ReferenceTrees::links(TreeLinks& out) const {
+    for (int p = 0; p < N; ++p) {
+        out.parent[p] = parent(p);
+        out.left[p] = left(p);
+        out.right[p] = right(p);
+    }
+    for (int c = 0; c < 256; ++c) out.root[c] = root(c);
+}
 
 void reference_encode_with(int (*source)(void*), void* source_context, int (*sink)(void*, int),
                            void* sink_context) {
@@ -192,22 +251,9 @@ void reference_encode_with(int (*source)(void*), void* source_context, int (*sin
 }
 
 std::string reference_encode(const std::string& input) {
-    struct Memory {
-        const std::string* input;
-        std::size_t next;
-        std::string output;
-    } memory{&input, 0, {}};
-    reference_encode_with(
-        [](void* context) {
-            auto& m = *static_cast<Memory*>(context);
-            return m.next < m.input->size() ? static_cast<unsigned char>((*m.input)[m.next++]) : -1;
-        },
-        &memory,
-        [](void* context, int byte) {
-            static_cast<Memory*>(context)->output.push_back(static_cast<char>(byte));
-            return 0;
-        },
-        &memory);
+    MemoryBytes memory;
+    memory.input = &input;
+    reference_encode_with(memory_source, &memory, memory_sink, &memory);
     return memory.output;
 }
 

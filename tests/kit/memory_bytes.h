@@ -10,7 +10,6 @@ namespace hc::test {
 struct MemoryBytes {
     const std::string* input = nullptr;
     std::size_t next = 0;
-    int source_calls = 0;
     std::string output;
     std::size_t written = 0;
     bool keep_output = true;  // false: only count what is written
@@ -19,7 +18,6 @@ struct MemoryBytes {
 
 inline int memory_source(void* context) {
     auto& memory = *static_cast<MemoryBytes*>(context);
-    ++memory.source_calls;
     if (memory.next >= memory.input->size()) return -1;
     return static_cast<unsigned char>((*memory.input)[memory.next++]);
 }
