@@ -11,7 +11,8 @@ namespace hc::test {
 namespace {
 
 // n: next_nonblank, t: read_token, d: read_decimal, h: read_hex,
-// w: skip_white_space. Results are joined with '|'; tokens stand in
+// w: skip_white_space, l: the place (line:column) of what was read last.
+// Results are joined with '|'; tokens stand in
 // brackets with bytes outside printable ASCII as \xNN.
 std::string show_token(const std::string& token) {
     std::string shown = "[";
@@ -42,13 +43,19 @@ std::string run_operations(const std::string& script, const std::string& operati
             case 'd': results += read_decimal(*reader, value) ? std::to_string(value) : "fail"; break;
             case 'h': results += read_hex(*reader, value) ? std::to_string(value) : "fail"; break;
             case 'w': skip_white_space(*reader); break;
+            case 'l': {
+                ScriptLocation place = locate(*reader, "conf.txt", reader->Mark);
+                results += "@" + std::to_string(place.Line) + ":" +
+                           std::to_string(place.Offset - place.LineStart + 1);
+                break;
+            }
         }
         // A failed read leaves the receiver as it was.
         if ((op == 'd' || op == 'h') && results.ends_with("fail")) {
             EXPECT_EQ(value, 12345);
         }
     }
-    close_file(reader->File);
+    close_script(*reader);
     return results;
 }
 
@@ -101,6 +108,17 @@ const ReaderCase READER_CASES[] = {
     {"a number may end the script", "7", "hn", "7|-1"},
     {"white space before a number spans lines; after a number the end stays", "\n\t\x0b 2f", "hh",
      "47|fail"},
+    {"places: CR LF is one line break, a lone CR none", "x\r\nyy\rz\n  w", "tltltltl",
+     "[x]|@1:1|[yy]|@2:1|[z]|@2:4|[w]|@3:3"},
+    {"the end of a last line without a line break", "a\nb\nc", "tltltlnl", "[a]|@1:1|[b]|@2:1|[c]|@3:1|-1|@3:2"},
+    {"a byte-order mark at the start is skipped and takes no column", "\xEF\xBB\xBF" "D x", "nltl",
+     "68|@1:1|[x]|@1:3"},
+    {"a byte-order mark elsewhere is read", "x \xEF\xBB\xBF", "tt", "[x]|[\\xEF\\xBB\\xBF]"},
+    {"a number's place is its sign", "  \n  -12", "dl", "-12|@2:3"},
+    {"a character handed back keeps its place", "12x", "dnl", "12|120|@1:3"},
+    {"the end's place follows the last line break", "ab\n", "tnl", "[ab]|-1|@2:1"},
+    {"places across a CR LF split by the reader's block boundary",
+     std::string(65535, ' ') + "\r\nq", "nl", "113|@2:1"},
 };
 
 TEST(ScriptReader, FollowsEachRule) {

@@ -1,9 +1,10 @@
-// The program takes no arguments and reads no environment: the build script
-// is always conf.txt in the current folder.
-#include "engine/hack_build.h"
+// Makes the process safe to run, reads its options (hackcomp --help), then
+// builds from conf.txt in the current folder. Run without arguments it is the
+// plain build.
+#include "engine/options.h"
 #include "platform/platform.h"
 
-int main() {
+int main(int argc, char** argv) {
     hc::prepare_process();
-    return hc::run_build();
+    return hc::run_program("hackcomp", argc, argv);
 }

@@ -38,13 +38,14 @@ int file_byte_source(void* context) {
         }
         block.Used = 0;
         block.Filled = got;
+        transfer.InputCount += got;
     }
     return block.Bytes[block.Used++];
 }
 
 void flush_output(FileTransfer& transfer) {
     TransferBlock& block = *transfer.OutputBlock;
-    if (block.Used > 0 && !transfer.WriteFailed &&
+    if (block.Used > 0 && !transfer.WriteFailed && !transfer.Discard &&
         !write_bytes(transfer.Output, block.Bytes, block.Used))
         transfer.WriteFailed = true;
     block.Used = 0;

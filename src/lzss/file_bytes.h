@@ -31,6 +31,8 @@ struct FileTransfer {
     bool ReadFailed = false;
     bool WriteFailed = false;
     bool OutOfRoom = false;
+    bool Discard = false;              // a dry run: output is counted, not written
+    std::int64_t InputCount = 0;       // bytes file_byte_source read from Input
 };
 
 bool transfer_failed(const FileTransfer& transfer);

@@ -2,6 +2,7 @@
 // body implement it; the rest of the program includes no system header.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace hc {
@@ -70,5 +71,24 @@ void report_error(const char* text);
 
 // Called once just before the program exits, after the last message.
 void finish_reporting();
+
+}  // namespace hc
+
+namespace hc {
+
+// The process around the build: its standard streams, its current folder.
+// Writes all bytes to standard output or standard error, unbuffered.
+void write_standard_output(const char* data, std::size_t count);
+void write_standard_error(const char* data, std::size_t count);
+
+// Makes folder the current folder; false when it cannot.
+bool change_folder(const char* folder);
+
+// Whether anything (a file, a folder) exists under that name.
+bool name_exists(const char* name);
+
+// Creates or replaces the file with these bytes; written beside it and
+// renamed over it, so a failure leaves no half-written file.
+bool write_whole_file(const char* name, const char* data, std::size_t count);
 
 }  // namespace hc

@@ -1,9 +1,13 @@
-// POSIX start-up: standard descriptors and signals.
+// POSIX body of the process operations: start-up (standard descriptors and
+// signals), standard streams, the current folder, whole small files.
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <initializer_list>
+#include <string>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/platform.h"
@@ -45,7 +49,42 @@ void handle(int signal_number, void (*handler)(int)) {
     sigaction(signal_number, &action, nullptr);
 }
 
+bool write_all(int fd, const char* data, std::size_t count) {
+    while (count > 0) {
+        ssize_t written = ::write(fd, data, count);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        data += written;
+        count -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
 }  // namespace
+
+void write_standard_output(const char* data, std::size_t count) { write_all(STDOUT_FILENO, data, count); }
+
+void write_standard_error(const char* data, std::size_t count) { write_all(STDERR_FILENO, data, count); }
+
+bool change_folder(const char* folder) { return ::chdir(folder) == 0; }
+
+bool name_exists(const char* name) {
+    struct stat info;
+    return ::stat(name, &info) == 0;
+}
+
+bool write_whole_file(const char* name, const char* data, std::size_t count) {
+    std::string temporary = std::string(name) + ".hackcomp-XXXXXX";
+    int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    remember_temporary(temporary.c_str());
+    bool written = write_all(fd, data, count) && ::fchmod(fd, 0644) == 0;
+    written = ::close(fd) == 0 && written;
+    bool renamed = written && ::rename(temporary.c_str(), name) == 0;
+    if (!renamed) ::unlink(temporary.c_str());
+    forget_temporary();
+    return renamed;
+}
 
 void prepare_process() {
     open_standard_descriptors();

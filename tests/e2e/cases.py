@@ -37,6 +37,11 @@ class Case:
     sparse_sources: dict = field(default_factory=dict)  # name -> size: a hole, then b"tail", after its bytes
     big_sources: dict = field(default_factory=dict)  # name -> size in MB of data written for real
     signal_during_copy: int = 0     # sent once the program holds the copy open
+    args: list = field(default_factory=list)     # the command line after the program's name
+    stderr: bytes = None            # None: not checked; PROGRAM stands for the program's name
+    creates: dict = field(default_factory=dict)  # files the run must make: name -> bytes
+    programs: tuple = ("hackcomp",)  # the programs the case holds for
+    stdout_start: bytes = None      # instead of stdout: what it must start with
 
     def __post_init__(self):
         if not self.no_script:

@@ -1,15 +1,18 @@
 #!/usr/bin/env python3
 """Runs the end-to-end table against a real hackcomp program.
 
-Each case is run in a fresh temporary folder holding its conf.txt and files.
-The program's standard output, exit status and destination bytes must match,
-and no file but the destination may change.
+Each case is run in a fresh temporary folder holding its conf.txt and files,
+with the case's arguments. The program's standard output, exit status,
+destination bytes and, where the case gives them, standard error and the
+files it makes must match, and no other file may change.
 
     run_cases.py --program build/default/bin/hackcomp
     run_cases.py --program hackcomp.exe --launcher /usr/lib/wine/wine64
+    run_cases.py --program build/default/bin/hackcompbox --table options
 """
 import argparse
 import os
+import re
 import resource
 import shlex
 import pwd
@@ -21,6 +24,30 @@ import tempfile
 import time
 
 from cases import CASES
+from option_cases import OPTION_CASES
+
+TABLES = {"all": CASES + OPTION_CASES, "options": OPTION_CASES}
+
+# The summary line ends with the build's time, which varies.
+ELAPSED = re.compile(rb", [0-9]+\.[0-9]{3} s\n")
+
+
+def program_name(program):
+    name = os.path.basename(program)
+    return name[:-4] if name.lower().endswith(".exe") else name
+
+
+def project_version():
+    top = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+    with open(os.path.join(top, "CMakeLists.txt")) as f:
+        return re.search(r"project\(hackcomp VERSION ([0-9.]+)", f.read()).group(1)
+
+
+def expected_text(text, program):
+    if text is None:
+        return None
+    return text.replace(b"PROGRAM", program_name(program).encode()).replace(
+        b"VERSION", project_version().encode())
 
 
 def first_difference(actual, expected):
@@ -36,6 +63,15 @@ def describe_bytes_mismatch(what, actual, expected):
             f"(got {actual[offset:offset + 8].hex(' ') or 'end'}, "
             f"want {expected[offset:offset + 8].hex(' ') or 'end'}; "
             f"sizes {len(actual)} and {len(expected)})")
+
+
+def describe_text_mismatch(what, actual, expected):
+    """The first line that differs, for texts such as located messages."""
+    got, want = actual.split(b"\n"), expected.split(b"\n")
+    for number, (a, b) in enumerate(zip(got, want), 1):
+        if a != b:
+            return f"{what}: line {number} is {a!r}, want {b!r}"
+    return f"{what}: {len(got)} lines, want {len(want)}; got {actual[-300:]!r}"
 
 
 def write_files(folder, case):
@@ -94,14 +130,15 @@ def skip_reason(case):
     return None
 
 
-def snapshot(folder, destination):
-    """Every file under the folder but the destination, with its bytes."""
+def snapshot(folder, destination, created=()):
+    """Every file under the folder but the destination and the files the run
+    is to make, with its bytes."""
     files = {}
     for root, _dirs, names in os.walk(folder):
         for name in names:
             path = os.path.join(root, name)
             rel = os.path.relpath(path, folder)
-            if is_destination(folder, rel, destination):
+            if is_destination(folder, rel, destination) or rel in created:
                 continue
             info = os.lstat(path)
             if not stat.S_ISREG(info.st_mode):
@@ -237,8 +274,8 @@ def check_case(case, program, launcher, timing=False):
     with tempfile.TemporaryDirectory(prefix="hackcomp-e2e-") as folder:
         write_files(folder, case)
         prepare_folder(case, folder)
-        before = snapshot(folder, case.destination)
-        command = launcher + [program]
+        before = snapshot(folder, case.destination, case.creates)
+        command = launcher + [program] + case.args
         if timing:
             rss_file = os.path.join(folder, "..", os.path.basename(folder) + ".rss")
             command = ["/usr/bin/time", "-f", "%M", "-o", rss_file] + command
@@ -268,12 +305,30 @@ def check_case(case, program, launcher, timing=False):
                 peak = f.read().strip().splitlines()[-1]
             os.remove(rss_file)
             print(f"     {case.name}: {elapsed:.2f} s, peak {peak} KB")
-        if run.stdout != case.stdout:
+        want_stdout = expected_text(case.stdout, program)
+        if case.stdout_start is not None:
+            want_stdout = expected_text(case.stdout_start, program)
+            if run.stdout.startswith(want_stdout):
+                want_stdout = run.stdout
+        if run.stdout != want_stdout:
             shown = run.stdout if len(run.stdout) < 300 else run.stdout[:300] + b"..."
-            problems.append(f"standard output {shown!r}, want {case.stdout[:300]!r}")
+            problems.append(f"standard output {shown!r}, want {want_stdout[:300]!r}")
+        want_stderr = expected_text(case.stderr, program)
+        stderr = ELAPSED.sub(b", T s\n", run.stderr or b"")
+        if want_stderr is not None and stderr != want_stderr:
+            problems.append(describe_text_mismatch("standard error", stderr, want_stderr))
+        for name, data in case.creates.items():
+            path = os.path.join(folder, name)
+            if not os.path.isfile(path):
+                problems.append(f"{name} was not made")
+                continue
+            with open(path, "rb") as f:
+                made = f.read()
+            if made != data:
+                problems.append(describe_text_mismatch(name, made, data))
         if run.returncode != case.status:
             problems.append(f"exit status {run.returncode}, want {case.status}")
-        after = snapshot(folder, case.destination)
+        after = snapshot(folder, case.destination, case.creates)
         problem = check_destination(case, os.path.join(folder, case.destination))
         if problem:
             problems.append(problem)
@@ -300,13 +355,17 @@ def main():
     parser.add_argument("--timing", action="store_true",
                         help="print each case's wall time and peak memory (POSIX)")
     parser.add_argument("--only", default="", help="run only cases whose name holds this text")
+    parser.add_argument("--table", default="all", choices=sorted(TABLES),
+                        help="all cases, or only those with options")
     args = parser.parse_args()
     program = os.path.abspath(args.program)
     launcher = shlex.split(args.launcher)
 
     passed = failed = skipped = 0
-    for case in CASES:
+    for case in TABLES[args.table]:
         if args.only and args.only not in case.name:
+            continue
+        if program_name(program) not in case.programs:
             continue
         reason = case.skip_on.get(args.platform) or (skip_reason(case) if args.platform == "posix" else None)
         if reason:

@@ -1,12 +1,15 @@
 // A whole build from an arbitrary conf.txt, in a scratch folder holding a few
-// small files. Besides the sanitizers' findings, a build that changes any
-// file but its destination, or leaves a file behind, is a failure.
+// small files, first as a dry run (--check with a map), then for real.
+// Besides the sanitizers' findings, a dry run that changes any file, a build
+// that changes any file but its destination or leaves a file behind, and a
+// dry run whose exit status differs from the build's are failures.
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <random>
 #include <string>
 
 #include "engine/hack_build.h"
@@ -40,10 +43,28 @@ void write_all(const fs::path& path, const std::string& bytes) {
                                                                  static_cast<std::streamsize>(bytes.size()));
 }
 
+constexpr const char* MAP = "fuzz-map.txt";
+
+// The files that differ from the fixed ones and the script, or were added.
+int changed_files(const std::string& script) {
+    int changed = 0;
+    for (const auto& entry : fs::directory_iterator(".")) {
+        std::string name = entry.path().filename().string();
+        auto fixed = fixed_files().find(name);
+        const std::string* before = name == "conf.txt" ? &script
+                                    : fixed != fixed_files().end() ? &fixed->second : nullptr;
+        // Sizes first: a destination may be a sparse file of gigabytes.
+        bool same = before != nullptr && fs::file_size(entry.path()) == before->size() &&
+                    read_all(name) == *before;
+        if (!same) ++changed;
+    }
+    return changed;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fs::path folder = fs::temp_directory_path() / ("hackcomp-fuzz-build-" + std::to_string(std::rand()));
+    fs::path folder = fs::temp_directory_path() / ("hackcomp-fuzz-build-" + std::to_string(std::random_device{}()));
     fs::create_directories(folder);
     fs::current_path(folder);
     static fs::path made = folder;
@@ -64,19 +85,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const auto& [name, bytes] : fixed_files()) write_all(name, bytes);
     write_all("conf.txt", script);
 
-    hc::run_build();
+    hc::BuildOptions check;
+    check.DryRun = true;
+    check.Located = true;
+    check.PlainMessages = false;
+    check.Summary = true;
+    check.MapFile = MAP;
+    check.WriteLocated = [](const char*, std::size_t) {};
+    int checked = hc::run_build(check);
+    if (!fs::remove(MAP)) std::abort();  // the map was not written
+    if (changed_files(script) != 0) std::abort();
 
-    int changed = 0;
-    for (const auto& entry : fs::directory_iterator(".")) {
-        std::string name = entry.path().filename().string();
-        auto fixed = fixed_files().find(name);
-        const std::string* before = name == "conf.txt" ? &script
-                                    : fixed != fixed_files().end() ? &fixed->second : nullptr;
-        // Sizes first: a destination may be a sparse file of gigabytes.
-        bool same = before != nullptr && fs::file_size(entry.path()) == before->size() &&
-                    read_all(name) == *before;
-        if (!same) ++changed;
-    }
-    if (changed > 1) std::abort();  // something besides the destination changed or appeared
+    // Warnings or not, the build is the same.
+    hc::BuildOptions real;
+    real.Located = size % 2 == 0;
+    real.WriteLocated = check.WriteLocated;
+    int built = hc::run_build(real);
+    if (built != checked) std::abort();
+    if (changed_files(script) > 1) std::abort();  // something besides the destination changed or appeared
     return 0;
 }

@@ -5,13 +5,14 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <random>
 #include <string>
 
 #include "script/script_reader.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     auto folder = std::filesystem::temp_directory_path() /
-                  ("hackcomp-fuzz-script-" + std::to_string(std::rand()));
+                  ("hackcomp-fuzz-script-" + std::to_string(std::random_device{}()));
     std::filesystem::create_directories(folder);
     std::filesystem::current_path(folder);
     static std::filesystem::path made = folder;
