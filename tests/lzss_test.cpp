@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <random>
 #include <vector>
@@ -266,7 +267,6 @@ TEST(LzssTree, EveryStepMatchesTheReference) {
 struct HandBuiltTrees {
     LzssEncoderPtr encoder = make_lzss_encoder();
     Lockstep lockstep;
-    int forced_deep = -1;  // a tree kept deep throughout, or -1
 
     HandBuiltTrees() { reset_tables(*encoder); }
 
@@ -276,7 +276,6 @@ struct HandBuiltTrees {
         std::copy(text.begin(), text.end(), encoder->ring + position);
     }
     void insert(std::int32_t position) {
-        if (forced_deep >= 0) encoder->deep[forced_deep] = 1;
         tree_insert(*encoder, position);
         lockstep.follow(*encoder, TreeStep::Insert, position);
     }
@@ -301,24 +300,32 @@ TEST(LzssTree, RunShortcutChecksTheWholeString) {
     EXPECT_EQ(trees.lockstep.fault, "");
 }
 
-// A deep tree. The finger of "ac" notes "am" as its successor, then "ae"
-// comes between them; removing "am" moves "ae" (which replaced an equal
-// string, so its own finger is gone) up into its place and leaves "ac"
-// without a right child. "ag" then follows "ae", not "ac", whatever the
-// finger of "ac" first said.
-TEST(LzssTree, FingerLearnsOfStringsInsertedBetween) {
+// A chain of sorted strings long enough to turn its tree deep, then what
+// the index must answer for as the descent would: strings between chained
+// ones, removals of nodes with two children (whose predecessors inherit their
+// places), equal strings taking older ones' places, and ties among matches
+// of one length.
+TEST(LzssTree, DeepTreeAnswersThroughItsIndex) {
     HandBuiltTrees trees;
-    trees.forced_deep = 'a';  // short descents would turn the tree shallow
-    trees.place(100, "am");
-    trees.place(200, "ax");
-    trees.place(300, "ac");
-    trees.place(400, "ae");
-    trees.place(500, "ae");
-    trees.place(600, "ag");
-    for (std::int32_t position : {100, 200, 300, 400, 500}) trees.insert(position);
-    trees.remove(100);
-    ASSERT_EQ(trees.encoder->tree[300].right, NO_NODE);  // the case the finger must notice
-    trees.insert(600);
+    const auto text = [](int number, const char* tail) {
+        char digits[8];
+        std::snprintf(digits, sizeof digits, "%03d", number);
+        return std::string("a") + digits + tail;
+    };
+    constexpr int SPACING = MAX_MATCH;  // strings side by side, none overlapping
+    int slot = 0;
+    const auto add = [&](const std::string& string) {
+        trees.place(slot * SPACING, string);
+        trees.insert(slot * SPACING);
+        return slot++ * SPACING;
+    };
+    std::vector<int> chain;
+    for (int i = 0; i < 150; ++i) chain.push_back(add(text(2 * i, "")));
+    ASSERT_EQ(trees.encoder->indexed['a'], 1);
+    for (int i = 0; i < 20; ++i) add(text(4 * i + 1, "x"));
+    for (int i = 0; i < 30; i += 3) trees.remove(chain[static_cast<std::size_t>(i)]);
+    for (int i = 0; i < 20; ++i) add(text(2 * (40 + i), ""));
+    for (int i = 0; i < 15; ++i) add(text(i % 5 + 300, "q"));
     trees.lockstep.finish(*trees.encoder);
     EXPECT_EQ(trees.lockstep.fault, "");
 }

@@ -19,25 +19,15 @@
 // Of equally long matches the one met first on the descent is kept.
 //
 // The shortcuts and the rules they keep:
-// - deep[c]: whether the last full descent of tree c visited more than
-//   DEEP_DESCENT nodes. Shallow trees turn at random: a descent loads both
-//   children before it knows the direction and picks one without a branch.
-//   Deep trees are mostly chains of sorted strings, walked the ordinary way,
-//   which the processor predicts.
-// - fingers[c] (deep trees only): the latest FINGERS insertions, newest
-//   first, each with its successor, the string that followed it in the
-//   tree's order when it went in (bounded: there was one). The rule: no
-//   string of the tree lies between a finger's string and its successor.
-//   Each insertion into a deep tree becomes the successor of every finger
-//   it falls between; a tree turning deep starts without fingers, and an
-//   insertion that replaced an equal string leaves them as they are.
-//   Removals do not touch fingers: a finger is used only while its node
-//   still holds its string, and a node that gained a right subtree (it took
-//   the place of its removed successor) finds its successor as the leftmost
-//   node of that subtree. A new string between a finger and its successor
-//   hangs right below the finger's node or left below the successor, and no
-//   node on its way down can match more than the closer of the two: the
-//   descent stops at the first node that matches that much.
+// - indexed[c]: tree c is deep, and searched through its ordered index
+//   (ordered_index.h), which holds the same strings in the same order with
+//   the ages their nodes have in the tree: it names the match a descent
+//   would find and the place it would end at in O(log n), and the tree is
+//   changed at that place exactly as the descent would change it. Why the
+//   index's answers are the descent's is argued in ordered_index.cpp. A tree
+//   turns deep after a descent of more than DEEP_DESCENT visits; shallow
+//   trees turn at random: a descent loads both children before it knows the
+//   direction and picks one without a branch.
 // - run_root: the position that, by the last insertion, took the root's
 //   place after a one-node descent with a full match; else NO_NODE. While it
 //   is still the root, at r - 1, and the 19 bytes from r - 1 are one value,
@@ -52,6 +42,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstring>
+#include <iterator>
 
 namespace hc {
 namespace {
@@ -63,8 +54,15 @@ using Index = std::size_t;
 constexpr Index ROOT_BASE = RING_SIZE + 1;  // tree[ROOT_BASE + c].right: tree of byte c
 constexpr Index NO_LINK = NO_NODE;
 constexpr Index RING_MASK = RING_SIZE - 1;
-// A descent that visited more nodes than this marks its tree as deep.
-constexpr int DEEP_DESCENT = 32;
+// A descent that visits more nodes than this turns its tree deep: from then
+// on the tree is searched through its ordered index. A deep tree is checked
+// every so many insertions (FIRST_CHECK at first, twice as many each time it
+// turns deep again, up to LAST_CHECK), and turns shallow again when the next
+// string would be placed within SHALLOW_DESCENT visits.
+constexpr int DEEP_DESCENT = 128;
+constexpr int SHALLOW_DESCENT = 64;
+constexpr std::uint16_t FIRST_CHECK = 64;
+constexpr std::uint16_t LAST_CHECK = 16384;
 
 // The group being built: a flag byte and up to eight items.
 struct CodeGroup {
@@ -162,12 +160,6 @@ InsertKey key_at(const unsigned char* bytes) {
     return {first, load_big_endian(bytes + 9), bytes[MAX_MATCH - 1], static_cast<std::uint32_t>(first >> 32)};
 }
 
-StringKey string_key(const InsertKey& key) { return {key.first, key.second, key.last}; }
-
-StringKey string_at(const unsigned char* bytes) {
-    return {load_big_endian(bytes + 1), load_big_endian(bytes + 9), bytes[MAX_MATCH - 1]};
-}
-
 // How many of the 18 bytes agree (byte 0 is shared: 1 to 18), and 1 when the
 // key orders after the node's string at the first difference.
 struct Comparison {
@@ -185,20 +177,6 @@ inline __attribute__((always_inline)) Comparison compare_with(const InsertKey& k
     unsigned char last = other[MAX_MATCH - 1];
     if (key.last != last) return {MAX_MATCH - 1, key.last > last};
     return {MAX_MATCH, 0};
-}
-
-// The same between two keys.
-Comparison compare_keys(const StringKey& key, const StringKey& other) {
-    if (key.first != other.first)
-        return {1 + std::countl_zero(key.first ^ other.first) / 8, key.first > other.first};
-    if (key.second != other.second)
-        return {9 + std::countl_zero(key.second ^ other.second) / 8, key.second > other.second};
-    if (key.last != other.last) return {MAX_MATCH - 1, key.last > other.last};
-    return {MAX_MATCH, 0};
-}
-
-bool same_key(const StringKey& a, const StringKey& b) {
-    return a.first == b.first && a.second == b.second && a.last == b.last;
 }
 
 // Sets the right link when greater is 1 and the left one when it is 0. The
@@ -231,13 +209,11 @@ inline __attribute__((always_inline)) void replace_node(LzssEncoder& encoder, In
     encoder.parent[p] = NO_NODE;
 }
 
-// Where one insertion's descent ended up. Cut short: it stopped before
-// placing the new string, which the caller then places.
+// Where one insertion's descent ended up.
 struct Descent {
     Index best_pos;
     std::int32_t best_len;
     int visits;
-    bool cut_short;
 };
 
 // Of equally long matches the node met first wins, so only a longer one
@@ -253,7 +229,7 @@ void keep_longer(Descent& descent, const Comparison& found, Index p) {
 // without a branch, so a turn costs no misprediction.
 inline __attribute__((always_inline)) Descent descend_unpredictable(LzssEncoder& encoder, const InsertKey& key, Index p,
                                                                     std::uint64_t node, Index r) {
-    Descent descent{static_cast<Index>(encoder.best_pos), 0, 0, false};
+    Descent descent{static_cast<Index>(encoder.best_pos), 0, 0};
     for (;;) {
         ++descent.visits;
         const std::uint64_t left = load_node(encoder, child_of(node, 0));
@@ -284,129 +260,6 @@ inline __attribute__((always_inline)) Descent descend_unpredictable(LzssEncoder&
     }
 }
 
-// For deep trees, mostly long chains: the processor predicts the direction
-// and runs ahead along the links; the full strings are compared from the ring.
-// Also notes the last node where the descent turned left: the new string's
-// successor in the tree's order. Stops short at the first node that matches
-// stop_length bytes, when no node can match more.
-inline __attribute__((always_inline)) Descent descend_predictable(LzssEncoder& encoder, const InsertKey& key, Index p,
-                                                                  Index r, std::int32_t stop_length,
-                                                                  Index& successor) {
-    Descent descent{static_cast<Index>(encoder.best_pos), 0, 0, false};
-    successor = NO_LINK;
-    for (;;) {
-        ++descent.visits;
-        const Comparison found = compare_with(key, &encoder.ring[p]);
-        keep_longer(descent, found, p);
-        if (found.length == MAX_MATCH) {
-            replace_node(encoder, p, r);
-            return descent;
-        }
-        if (found.length >= stop_length) {
-            descent.cut_short = true;
-            return descent;
-        }
-        if (!found.greater) successor = p;
-        const Index next = found.greater ? encoder.tree[p].right : encoder.tree[p].left;
-        if (next == NO_LINK) {
-            attach_leaf(encoder, p, found.greater, r);
-            return descent;
-        }
-        p = next;
-    }
-}
-
-// Where a new string goes when a finger's node is its predecessor: below that
-// node on the right, or below the successor on the left; and the successor's
-// string when one is known.
-struct FingerHold {
-    Index parent;
-    unsigned greater;
-    bool bounded;
-    StringKey successor;
-};
-
-// Whether a finger of tree t holds the new string: its node still holds the
-// finger's string, and the new string falls between it and its successor.
-bool finger_holds(const LzssEncoder& encoder, Index t, const Finger& finger, const StringKey& wanted,
-                  FingerHold& hold) {
-    const Index node = finger.node;
-    if (encoder.parent[node] == NO_NODE || encoder.ring[node] != t) return false;
-    if (!same_key(string_at(&encoder.ring[node]), finger.string)) return false;
-    if (!compare_keys(wanted, finger.string).greater) return false;
-    Index below = encoder.tree[node].right;
-    if (below == NO_LINK) {
-        // The node has no right child: the new string hangs there, as long
-        // as it comes before the successor noted for the finger.
-        if (finger.bounded && compare_keys(wanted, finger.successor).greater) return false;
-        hold = {node, 1, finger.bounded, finger.successor};
-        return true;
-    }
-    // The node gained a right subtree: its successor is the leftmost there.
-    while (encoder.tree[below].left != NO_NODE) below = encoder.tree[below].left;
-    const StringKey successor = string_at(&encoder.ring[below]);
-    if (compare_keys(wanted, successor).greater) return false;
-    hold = {below, 0, true, successor};
-    return true;
-}
-
-// The descent to a string whose neighbours a finger gave: it stops at the
-// first node that matches as much as the closer neighbour, and the string
-// hangs where the finger said.
-inline __attribute__((always_inline)) Descent descend_to_finger(LzssEncoder& encoder, const InsertKey& key, Index p,
-                                                                Index r, const Finger& finger, const FingerHold& hold) {
-    const StringKey wanted = string_key(key);
-    std::int32_t most = compare_keys(wanted, finger.string).length;
-    if (hold.bounded) most = std::max(most, compare_keys(wanted, hold.successor).length);
-    Index successor;
-    const Descent descent = descend_predictable(encoder, key, p, r, most, successor);
-    if (descent.cut_short) attach_leaf(encoder, hold.parent, hold.greater, r);
-    return descent;
-}
-
-// After a new string went into deep tree t: successor of the fingers it
-// falls after, and the newest finger itself.
-void keep_fingers(LzssEncoder& encoder, Index t, const InsertKey& key, Index r, bool bounded,
-                  const StringKey& successor) {
-    const StringKey added = string_key(key);
-    Finger* fingers = encoder.fingers[t];
-    const int count = encoder.finger_count[t];
-    for (int i = 0; i < count; ++i) {
-        if (!compare_keys(added, fingers[i].string).greater) continue;
-        if (fingers[i].bounded && compare_keys(added, fingers[i].successor).greater) continue;
-        fingers[i].successor = added;
-        fingers[i].bounded = true;
-    }
-    for (int i = std::min(count, FINGERS - 1); i > 0; --i) fingers[i] = fingers[i - 1];
-    fingers[0] = {added, successor, static_cast<TreeLink>(r), bounded};
-    encoder.finger_count[t] = static_cast<unsigned char>(std::min(count + 1, FINGERS));
-}
-
-// An insertion into a deep tree, by a finger when one holds. A descent cut
-// short by a finger says nothing about the tree's depth: the tree stays deep.
-// Kept out of line: it is long, and its descents are long too.
-__attribute__((noinline)) Descent insert_deep(LzssEncoder& encoder, Index t, const InsertKey& key,
-                                                          Index root, Index r) {
-    const StringKey wanted = string_key(key);
-    for (int i = 0; i < encoder.finger_count[t]; ++i) {
-        FingerHold hold;
-        if (!finger_holds(encoder, t, encoder.fingers[t][i], wanted, hold)) continue;
-        const Finger finger = encoder.fingers[t][i];
-        const Descent descent = descend_to_finger(encoder, key, root, r, finger, hold);
-        if (descent.best_len < MAX_MATCH) keep_fingers(encoder, t, key, r, hold.bounded, hold.successor);
-        return descent;
-    }
-    Index successor;
-    const Descent descent = descend_predictable(encoder, key, root, r, MAX_MATCH + 1, successor);
-    encoder.deep[t] = descent.visits > DEEP_DESCENT;
-    // A string that replaced an equal one leaves the set of strings as it was.
-    if (descent.best_len < MAX_MATCH) {
-        const bool bounded = successor != NO_LINK;
-        keep_fingers(encoder, t, key, r, bounded, bounded ? string_at(&encoder.ring[successor]) : StringKey{});
-    }
-    return descent;
-}
-
 // Whether the string at r equals the string at r - 1, the root: then the
 // descent would stop at the root with a full match. True when the 19 bytes
 // from r - 1 are all the same. The last of them was stored just before, one
@@ -423,19 +276,94 @@ inline __attribute__((always_inline)) bool continues_run(const LzssEncoder& enco
     return ((a ^ repeated) | (b ^ repeated) | (c ^ repeated)) == 0 && bytes[MAX_MATCH] == bytes[0];
 }
 
+// How many nodes the descent to the string at p's key would visit, counted
+// up to limit + 1; the tree is left as it is.
+int count_visits(const LzssEncoder& encoder, const InsertKey& key, Index p, int limit) {
+    int visits = 1;
+    for (; visits <= limit; ++visits) {
+        const Comparison found = compare_with(key, &encoder.ring[p]);
+        if (found.length == MAX_MATCH) break;
+        const Index next = found.greater ? encoder.tree[p].right : encoder.tree[p].left;
+        if (next == NO_LINK) break;
+        p = next;
+    }
+    return visits;
+}
+
+// Tree t turns deep: its index is built from its strings in order, numbered
+// in the order a preorder walk meets them, so that each node is older than
+// the nodes below it, as in the tree.
+__attribute__((noinline)) void index_tree(LzssEncoder& encoder, Index t) {
+    IndexAge* ages = encoder.index.age;
+    std::uint16_t in_order[RING_SIZE];
+    std::uint16_t pending[RING_SIZE];
+    int count = 0;
+    int waiting = 0;
+    std::uint64_t clock = encoder.index.clock;
+    Index v = encoder.tree[ROOT_BASE + t].right;
+    while (v != NO_LINK || waiting > 0) {
+        for (; v != NO_LINK; v = encoder.tree[v].left) {
+            ages[v].birth = clock++;
+            pending[waiting++] = static_cast<std::uint16_t>(v);
+        }
+        v = pending[--waiting];
+        in_order[count++] = static_cast<std::uint16_t>(v);
+        v = encoder.tree[v].right;
+    }
+    encoder.index.clock = clock;
+    index_build(encoder.index, static_cast<int>(t), in_order, count);
+    encoder.indexed[t] = 1;
+    encoder.until_check[t] = encoder.check_every[t];
+    encoder.check_every[t] = static_cast<std::uint16_t>(std::min<int>(2 * encoder.check_every[t], LAST_CHECK));
+}
+
+// The insertion into a deep tree: the index says where the descent would end
+// and what it would find, and the tree changes at that place only.
+__attribute__((noinline)) void insert_indexed(LzssEncoder& encoder, Index t, Index r) {
+    const IndexMatch match = index_find(encoder.index, encoder.ring, static_cast<int>(t), static_cast<int>(r));
+    const Index found = static_cast<Index>(match.position);
+    if (match.equal) {
+        replace_node(encoder, found, r);
+        index_replace(encoder.index, static_cast<int>(t), static_cast<int>(found), static_cast<int>(r));
+    } else {
+        // The free link between the two neighbours: the predecessor's right
+        // one, or else the successor's left one.
+        const Index before = match.predecessor;
+        if (before != NO_ENTRY && encoder.tree[before].right == NO_NODE)
+            attach_leaf(encoder, before, 1, r);
+        else
+            attach_leaf(encoder, match.successor, 0, r);
+        index_insert(encoder.index, static_cast<int>(t), static_cast<int>(r), match);
+    }
+    encoder.best_pos = match.position;
+    encoder.best_len = match.length;
+}
+
+// Now and then a deep tree is measured: when the descent to the new string
+// would be short again, the tree drops its index.
+bool stays_deep(LzssEncoder& encoder, Index t, const InsertKey& key, Index root) {
+    if (--encoder.until_check[t] != 0) return true;
+    encoder.until_check[t] = encoder.check_every[t];
+    if (count_visits(encoder, key, root, SHALLOW_DESCENT) > SHALLOW_DESCENT) return true;
+    encoder.indexed[t] = 0;
+    index_drop(encoder.index, static_cast<int>(t));
+    return false;
+}
+
 // The insertion itself; encode has it inlined into its main loop.
 inline __attribute__((always_inline)) void insert_string(LzssEncoder& encoder, Index r) {
     const unsigned char* bytes = &encoder.ring[r];
     const Index slot = ROOT_BASE + bytes[0];
     const Index root = encoder.tree[slot].right;
+    const Index t = bytes[0];
     if (continues_run(encoder, r, root)) {
         replace_node(encoder, root, r);
+        if (encoder.indexed[t]) index_replace(encoder.index, static_cast<int>(t), static_cast<int>(root), static_cast<int>(r));
         encoder.run_root = static_cast<std::int32_t>(r);
         encoder.best_pos = static_cast<std::int32_t>(root);
         encoder.best_len = MAX_MATCH;
         return;
     }
-    const Index t = bytes[0];
     const InsertKey key = key_at(bytes);
     const std::uint64_t leaf = make_node(key.prefix, NO_LINK, NO_LINK);
     store_node(encoder, r, leaf);
@@ -444,29 +372,33 @@ inline __attribute__((always_inline)) void insert_string(LzssEncoder& encoder, I
         encoder.parent[r] = static_cast<TreeLink>(slot);
         encoder.best_len = 0;
         encoder.run_root = NO_NODE;
-        encoder.finger_count[t] = 0;
         return;
     }
-    Descent descent;
-    if (encoder.deep[t]) {
-        descent = insert_deep(encoder, t, key, root, r);
-    } else {
-        descent = descend_unpredictable(encoder, key, root, load_node(encoder, root), r);
-        // Shallow trees keep no fingers: a tree turning deep starts without.
-        if (descent.visits > DEEP_DESCENT) {
-            encoder.deep[t] = 1;
-            encoder.finger_count[t] = 0;
-        }
+    if (encoder.indexed[t] && stays_deep(encoder, t, key, root)) {
+        insert_indexed(encoder, t, r);
+        encoder.run_root = NO_NODE;
+        return;
     }
+    const Descent descent = descend_unpredictable(encoder, key, root, load_node(encoder, root), r);
+    if (descent.visits > DEEP_DESCENT) index_tree(encoder, t);
     encoder.run_root =
         descent.visits == 1 && descent.best_len == MAX_MATCH ? static_cast<std::int32_t>(r) : NO_NODE;
     encoder.best_pos = static_cast<std::int32_t>(descent.best_pos);
     encoder.best_len = descent.best_len;
 }
 
+// The removal from a deep tree's index; the predecessor that took p's place
+// (heir) takes its age too. The index goes with the tree's last string.
+__attribute__((noinline)) void unindex(LzssEncoder& encoder, Index t, Index p, Index heir) {
+    index_remove(encoder.index, static_cast<int>(t), static_cast<int>(p), static_cast<int>(heir));
+    if (index_empty(encoder.index, static_cast<int>(t))) encoder.indexed[t] = 0;
+}
+
 inline __attribute__((always_inline)) void remove_string(LzssEncoder& encoder, Index p) {
     const Index up = encoder.parent[p];
     if (up == NO_LINK) return;
+    const Index t = encoder.ring[p];
+    const bool indexed = encoder.indexed[t] != 0;
     const Index left = encoder.tree[p].left;
     const Index right = encoder.tree[p].right;
     // Which of the cases holds is as good as random in most data, so the
@@ -477,9 +409,14 @@ inline __attribute__((always_inline)) void remove_string(LzssEncoder& encoder, I
     Index q = both ? left : left ^ right ^ NO_LINK;
     const Index left_right = encoder.tree[left].right;
     if (both & (left_right != NO_LINK)) {
-        // The predecessor lies deeper: the rightmost node of the left subtree.
-        q = left_right;
-        while (encoder.tree[q].right != NO_NODE) q = encoder.tree[q].right;
+        // The predecessor lies deeper: the rightmost node of the left
+        // subtree, which a deep tree's index knows without the walk.
+        if (indexed) {
+            q = index_predecessor(encoder.index, static_cast<int>(p));
+        } else {
+            q = left_right;
+            while (encoder.tree[q].right != NO_NODE) q = encoder.tree[q].right;
+        }
         const Index q_parent = encoder.parent[q];
         const Index q_left = encoder.tree[q].left;
         encoder.tree[q_parent].right = static_cast<TreeLink>(q_left);
@@ -492,6 +429,7 @@ inline __attribute__((always_inline)) void remove_string(LzssEncoder& encoder, I
     encoder.parent[q] = static_cast<TreeLink>(up);
     set_child(encoder, up, encoder.tree[up].right == p, q);
     encoder.parent[p] = NO_NODE;
+    if (indexed) unindex(encoder, t, p, both ? q : NO_ENTRY);
 }
 
 }  // namespace
@@ -506,8 +444,9 @@ void reset_tables(LzssEncoder& encoder) {
     encoder.tree[NO_LINK] = {0, NO_NODE, NO_NODE};
     for (std::int32_t i = 0; i < RING_SIZE; ++i) encoder.parent[i] = NO_NODE;
     std::memset(encoder.ring, 0, sizeof encoder.ring);
-    std::memset(encoder.deep, 0, sizeof encoder.deep);
-    std::memset(encoder.finger_count, 0, sizeof encoder.finger_count);
+    std::memset(encoder.indexed, 0, sizeof encoder.indexed);
+    std::fill(std::begin(encoder.check_every), std::end(encoder.check_every), FIRST_CHECK);
+    index_reset(encoder.index);
     encoder.run_root = NO_NODE;
 }
 

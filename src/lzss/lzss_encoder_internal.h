@@ -7,6 +7,7 @@
 #include <string>
 
 #include "lzss/lzss_encoder.h"
+#include "lzss/ordered_index.h"
 
 namespace hc {
 
@@ -25,25 +26,6 @@ struct TreeNode {
     TreeLink right;
 };
 
-// Bytes 1 to 17 of a string, as two big-endian words and a byte: the part
-// by which the strings of one tree are ordered.
-struct StringKey {
-    std::uint64_t first;
-    std::uint64_t second;
-    unsigned char last;
-};
-
-// A recent insertion into a deep tree and the string that followed it in the
-// tree's order, when there was one (bounded).
-struct Finger {
-    StringKey string;
-    StringKey successor;
-    TreeLink node;
-    bool bounded;
-};
-
-inline constexpr int FINGERS = 2;
-
 enum class TreeStep { Insert, Remove };
 
 struct LzssEncoder {
@@ -53,10 +35,17 @@ struct LzssEncoder {
     std::int32_t best_len = 0;
     TreeNode tree[RING_SIZE + 1 + ROOT_SLOTS];
     TreeLink parent[RING_SIZE + 1];
-    unsigned char deep[ROOT_SLOTS];
     std::int32_t run_root = NO_NODE;
-    Finger fingers[ROOT_SLOTS][FINGERS];
-    unsigned char finger_count[ROOT_SLOTS];
+    // Per tree: whether it is deep and searched through its ordered index
+    // (then the index and the tree change together); how many of its
+    // insertions are left before it is next checked for having turned
+    // shallow again; and how many insertions apart those checks are, a
+    // number that doubles whenever the tree turns deep again, so that a tree
+    // that keeps changing its mind is not indexed over and over.
+    unsigned char indexed[ROOT_SLOTS];
+    std::uint16_t until_check[ROOT_SLOTS];
+    std::uint16_t check_every[ROOT_SLOTS];
+    OrderedIndex index;
     void* source_context = nullptr;
     void* sink_context = nullptr;
     ByteSource source = nullptr;

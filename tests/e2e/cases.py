@@ -17,7 +17,7 @@ class Case:
     sparse: tuple = None            # instead of expected: (size, {offset: bytes})
     links: dict = field(default_factory=dict)    # hard links: new name -> existing file
     folders: list = field(default_factory=list)
-    file_size_limit: int = 0        # RLIMIT_FSIZE for the run: a full disk
+    file_size_limit: int = 0        # a full disk: room for this many bytes (run_cases.py)
     skip_on: dict = field(default_factory=dict)  # platform -> why the case cannot run there
     no_script: bool = False
     # POSIX hazards: special files, links, permissions, how the program is started.
@@ -74,10 +74,6 @@ def literal_groups(data, size):
     groups = b"".join(b"\xff" + data[i:i + 8] for i in range(0, size, 8))
     return groups[:size]
 
-
-# Under Wine the file size limit that stands in for a full disk is inherited
-# by the wineserver that wine starts, and the wineserver crashes on it.
-NO_FSIZE = {"windows": "the file size limit for a full disk crashes the wineserver"}
 
 # Special files, links, permissions and descriptors are hazards of POSIX systems.
 POSIX_ONLY = {"windows": "a POSIX hazard"}
@@ -151,18 +147,17 @@ CASES = [
     # Full disks.
     Case("full disk during a patch", b"0 0 src.bin out.bin P P1 AA P P2000 BB P P3 CC",
          files={"src.bin": SRC}, file_size_limit=4096, stdout=b"Can't write hack", status=1,
-         expected=layout(SRC, {1: b"\xAA"}), skip_on=NO_FSIZE),
+         expected=layout(SRC, {1: b"\xAA"})),
     Case("full disk during the copy stops and keeps the older destination whole",
          b"0 0 big.bin out.bin P P1 AA", files={"big.bin": bytes(8192), "out.bin": b"older"},
-         file_size_limit=4096, stdout=b"Can't write hack", status=1, expected=b"older",
-         skip_on=NO_FSIZE),
+         file_size_limit=4096, stdout=b"Can't write hack", status=1, expected=b"older"),
     Case("full disk during the copy and no older destination", b"0 0 big.bin out.bin P P1 AA",
          files={"big.bin": bytes(8192)}, file_size_limit=4096, stdout=b"Can't write hack",
-         status=1, skip_on=NO_FSIZE),
+         status=1),
     Case("full disk during a raw insertion", b"0 0 src.bin out.bin D big.bin P0 R",
          files={"src.bin": SRC, "big.bin": bytes(range(256)) * 32}, file_size_limit=4096,
          stdout=b"Can't write hack", status=1,
-         expected=bytes(range(256)) * 16, skip_on=NO_FSIZE),
+         expected=bytes(range(256)) * 16),
 ]
 
 # Data insertion. DataOffset is 0x20 throughout, so NextFree starts there.
@@ -215,7 +210,7 @@ CASES += [
     d_case("D a data file that cannot be read", b"D /proc/self/mem N R", status=1,
            stdout=b'Can\'t read "/proc/self/mem"'),
     d_case("D full disk during mode Z", b"D big.bin P0 Z", files={"big.bin": INCOMPRESSIBLE},
-           file_size_limit=4096, stdout=b"Can't write hack", status=1, skip_on=NO_FSIZE,
+           file_size_limit=4096, stdout=b"Can't write hack", status=1,
            base=literal_groups(INCOMPRESSIBLE, 4096)),
 ]
 

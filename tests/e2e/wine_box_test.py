@@ -3,11 +3,12 @@
 box captioned "VYX Hack Compiler Error" appears for each message, Return
 closes it and the build goes on; without a display the build must not hang.
 
-    wine_box_test.py --program build/windows-x86_64/bin/hackcompbox.exe \
-        --wine /usr/lib/wine/wine64 --screenshots build/box-screenshots
+    wine_box_test.py --program build/windows-i686/bin/hackcompbox.exe \
+        --wine /usr/lib/wine/wine --screenshots build/box-screenshots
 """
 import argparse
 import os
+import select
 import shutil
 import subprocess
 import sys
@@ -48,18 +49,26 @@ def wait_for(condition, seconds, what):
     raise AssertionError(f"timed out waiting for {what}")
 
 
-def start_display(number):
-    server = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+def start_display():
+    """An Xvfb server on a display number it picks itself and writes to a pipe
+    once it accepts clients, so two runs on one machine never share one."""
+    read_end, write_end = os.pipe()
+    server = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
+                               "-nolisten", "tcp"], pass_fds=(write_end,),
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    env = dict(os.environ, DISPLAY=f":{number}")
-    wait_for(lambda: subprocess.run(["xdotool", "getdisplaygeometry"], env=env,
-                                    stdout=subprocess.DEVNULL,
-                                    stderr=subprocess.DEVNULL).returncode == 0, 30, "Xvfb")
-    return server, env
+    os.close(write_end)
+    with os.fdopen(read_end) as pipe:
+        ready, _, _ = select.select([pipe], [], [], 30)
+        number = pipe.readline().strip() if ready else ""
+    if not number.isdigit():
+        server.kill()
+        server.wait()
+        raise AssertionError("Xvfb did not start")
+    return server, dict(os.environ, DISPLAY=f":{number}")
 
 
-def test_boxes_on_display(wine, program, screenshots, display):
-    server, env = start_display(display)
+def test_boxes_on_display(wine, program, screenshots):
+    server, env = start_display()
     try:
         with tempfile.TemporaryDirectory(prefix="hackcompbox-wine-") as folder:
             prepare(folder)
@@ -104,17 +113,15 @@ def test_without_display(wine, program):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--program", required=True)
-    parser.add_argument("--wine", default="/usr/lib/wine/wine64")
+    parser.add_argument("--wine", required=True, help="the Wine launcher for the program's kind")
     parser.add_argument("--screenshots", default="")
-    parser.add_argument("--display", type=int, default=97)
     args = parser.parse_args()
     program = os.path.abspath(args.program)
     for tool in ("Xvfb", "xdotool", "import"):
         if not shutil.which(tool):
             print(f"FAIL {tool} is missing")
             return 1
-    tests = [("boxes on a display", lambda: test_boxes_on_display(args.wine, program,
-                                                                   args.screenshots, args.display)),
+    tests = [("boxes on a display", lambda: test_boxes_on_display(args.wine, program, args.screenshots)),
              ("without a display", lambda: test_without_display(args.wine, program))]
     passed = failed = 0
     for name, test in tests:

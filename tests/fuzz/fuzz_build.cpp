@@ -9,10 +9,10 @@
 #include <fstream>
 #include <iterator>
 #include <map>
-#include <random>
 #include <string>
 
 #include "engine/hack_build.h"
+#include "scratch_folder.h"
 
 namespace hc {
 void report_error(const char*) {}
@@ -64,15 +64,7 @@ int changed_files(const std::string& script) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fs::path folder = fs::temp_directory_path() / ("hackcomp-fuzz-build-" + std::to_string(std::random_device{}()));
-    fs::create_directories(folder);
-    fs::current_path(folder);
-    static fs::path made = folder;
-    std::atexit([] {
-        std::error_code ignored;
-        fs::current_path(fs::temp_directory_path(), ignored);
-        fs::remove_all(made, ignored);
-    });
+    hc_fuzz::enter_scratch_folder("hackcomp-fuzz-build-");
     return 0;
 }
 

@@ -5,22 +5,13 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <random>
 #include <string>
 
+#include "scratch_folder.h"
 #include "script/script_reader.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    auto folder = std::filesystem::temp_directory_path() /
-                  ("hackcomp-fuzz-script-" + std::to_string(std::random_device{}()));
-    std::filesystem::create_directories(folder);
-    std::filesystem::current_path(folder);
-    static std::filesystem::path made = folder;
-    std::atexit([] {
-        std::error_code ignored;
-        std::filesystem::current_path(std::filesystem::temp_directory_path(), ignored);
-        std::filesystem::remove_all(made, ignored);
-    });
+    hc_fuzz::enter_scratch_folder("hackcomp-fuzz-script-");
     return 0;
 }
 

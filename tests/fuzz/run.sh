@@ -24,7 +24,9 @@ for harness in script build encoder decoder; do
         seeds=tests/fuzz/corpus/decoder
         lengths=(-max_len=16384)
     fi
-    work=$(mktemp -d)
+    # A corpus folder of this run's own: two runs on one machine never share one.
+    work=$(mktemp -d "${TMPDIR:-/tmp}/hackcomp-fuzz-$harness-XXXXXX")
+    trap 'rm -rf "$work"' EXIT
     cp "$seeds"/* "$work"/
     echo "== fuzz_$harness for ${seconds} s"
     status=0

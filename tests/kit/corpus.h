@@ -31,8 +31,8 @@ enum class CorpusKind {
 
 const std::vector<CorpusKind>& corpus_kinds();
 const char* corpus_name(CorpusKind kind);
-// The record kinds, whose sorted strings make deep trees: slow to encode
-// until the deep-tree walk is replaced, so tests keep them small.
+// The record kinds, whose sorted strings make deep trees: the plain
+// reference crawls through them, so tests keep them small.
 bool is_structured(CorpusKind kind);
 std::string make_corpus(CorpusKind kind, std::size_t size, unsigned seed = 1);
 

@@ -1,0 +1,86 @@
+// An ordered index of the strings of the encoder's deep search trees: a
+// balanced tree per search tree over the same ring positions, in the same
+// order, each entry carrying the age its node has in the search tree. It
+// answers in O(log n) what a descent of the search tree would find, however
+// long the chains of that tree have grown. Why its answers are the descent's
+// is argued at the top of ordered_index.cpp.
+#pragma once
+
+#include <cstdint>
+
+namespace hc {
+
+inline constexpr std::int32_t INDEX_POSITIONS = 4096;
+inline constexpr std::int32_t INDEX_TREES = 256;
+inline constexpr std::uint16_t NO_ENTRY = INDEX_POSITIONS;
+
+// One ring position in an index: its links, and a weight that keeps the
+// index balanced (a treap: heavier above).
+struct IndexLink {
+    std::uint16_t left;
+    std::uint16_t right;
+    std::uint16_t up;
+    std::uint16_t weight;
+};
+
+// The age of a position's node in its search tree: `birth`, smaller is older;
+// and `oldest`, the smallest birth in the position's subtree of the index.
+struct IndexAge {
+    std::uint64_t birth;
+    std::uint64_t oldest;
+};
+
+// Entries 0 to 4095 are ring positions; 4096 is the empty subtree, whose
+// `oldest` is the largest birth there is. Links and ages lie apart, so that a
+// search, which needs only links and the ring, keeps to a few cache lines.
+struct OrderedIndex {
+    IndexLink link[INDEX_POSITIONS + 1];
+    IndexAge age[INDEX_POSITIONS + 1];
+    std::uint16_t root[INDEX_TREES];
+    // The birth the next insertion gets: later than every birth in use.
+    std::uint64_t clock;
+    std::uint32_t seed;
+};
+
+// What a descent of the search tree would report for the string at r: the
+// longest match `length` (1 to 18) at `position`, the first node met at that
+// length. `equal` when a string of the tree equals r's to the 18th byte
+// (then `position` is that string). `predecessor` and `successor` are r's
+// neighbours in the tree's order (NO_ENTRY at either end).
+struct IndexMatch {
+    std::int32_t position;
+    std::int32_t length;
+    std::uint16_t predecessor;
+    std::uint16_t successor;
+    bool equal;
+};
+
+void index_reset(OrderedIndex& index);
+
+// Builds tree t's index from its positions in the tree's order, whose births
+// are set already, each earlier than the clock.
+void index_build(OrderedIndex& index, int t, const std::uint16_t* in_order, int count);
+
+// Forgets tree t's index; its entries are left as they were, unused.
+void index_drop(OrderedIndex& index, int t);
+
+bool index_empty(const OrderedIndex& index, int t);
+
+// The match for the string at ring position r in tree t, which must not be
+// empty. ring holds 17 bytes past its last position, as the encoder's does.
+IndexMatch index_find(const OrderedIndex& index, const unsigned char* ring, int t, int r);
+
+// Adds r as the youngest string, between the neighbours found for it.
+void index_insert(OrderedIndex& index, int t, int r, const IndexMatch& match);
+
+// r takes the place of the equal string at p, and its age.
+void index_replace(OrderedIndex& index, int t, int p, int r);
+
+// The string before p in its tree's order, or NO_ENTRY.
+std::uint16_t index_predecessor(const OrderedIndex& index, int p);
+
+// Removes p. When heir is not NO_ENTRY it takes p's age (the search tree's
+// in-order predecessor taking the removed node's place).
+void index_remove(OrderedIndex& index, int t, int p, int heir);
+
+}  // namespace hc
