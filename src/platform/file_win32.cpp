@@ -73,6 +73,18 @@ bool replaceable(const char* destination, bool& exists) {
     return true;
 }
 
+// Whether a finished copy holds as many bytes as its source: a copy cut short
+// by a full disk has been seen reported as done (under Wine), and moving such
+// a file over the destination would lose the older one.
+bool same_size(const char* source, const char* copy) {
+    WIN32_FILE_ATTRIBUTE_DATA from;
+    WIN32_FILE_ATTRIBUTE_DATA to;
+    if (!GetFileAttributesExA(source, GetFileExInfoStandard, &from) ||
+        !GetFileAttributesExA(copy, GetFileExInfoStandard, &to))
+        return false;
+    return from.nFileSizeHigh == to.nFileSizeHigh && from.nFileSizeLow == to.nFileSizeLow;
+}
+
 }  // namespace
 
 // The copy is made in a new file beside the destination and moved over it,
@@ -89,7 +101,7 @@ CopyOutcome copy_file(const char* source, const char* destination) {
         if (!exists) return CopyOutcome::Refused;  // no file to make and none to write
         return CopyFileA(source, destination, FALSE) ? CopyOutcome::Copied : CopyOutcome::Failed;
     }
-    if (CopyFileA(source, temporary, FALSE) &&
+    if (CopyFileA(source, temporary, FALSE) && same_size(source, temporary) &&
         MoveFileExA(temporary, destination, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return CopyOutcome::Copied;
     DeleteFileA(temporary);
