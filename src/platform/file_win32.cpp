@@ -22,27 +22,6 @@ HANDLE open_existing(const char* name, DWORD access) {
     return file;
 }
 
-// Whether both names lead to one file (the same name, another spelling of its
-// path, a hard link): copying it over itself must not touch it.
-bool same_file(const char* a, const char* b) {
-    HANDLE first = CreateFileA(a, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (first == INVALID_HANDLE_VALUE) return false;
-    HANDLE second = CreateFileA(b, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    bool same = false;
-    if (second != INVALID_HANDLE_VALUE) {
-        BY_HANDLE_FILE_INFORMATION info_a;
-        BY_HANDLE_FILE_INFORMATION info_b;
-        same = GetFileInformationByHandle(first, &info_a) && GetFileInformationByHandle(second, &info_b) &&
-               info_a.dwVolumeSerialNumber == info_b.dwVolumeSerialNumber &&
-               info_a.nFileIndexHigh == info_b.nFileIndexHigh && info_a.nFileIndexLow == info_b.nFileIndexLow;
-        CloseHandle(second);
-    }
-    CloseHandle(first);
-    return same;
-}
-
 // The folder of a file's name, with its separator, or "" for the current one.
 void folder_of(const char* name, char* folder, DWORD size) {
     DWORD end = 0;
@@ -91,7 +70,7 @@ bool same_size(const char* source, const char* copy) {
 // so that a failed copy leaves the older destination whole. Only where the
 // folder takes no new file is the destination written in place.
 CopyOutcome copy_file(const char* source, const char* destination) {
-    if (same_file(source, destination) || !source_readable(source)) return CopyOutcome::NotCopied;
+    if (names_same_file(source, destination) || !source_readable(source)) return CopyOutcome::NotCopied;
     bool exists = false;
     if (!replaceable(destination, exists)) return CopyOutcome::Refused;
     char folder[MAX_PATH];
