@@ -37,6 +37,7 @@
 #include "lzss/lzss_encoder.h"
 
 #include "lzss/lzss_encoder_internal.h"
+#include "lzss/string_key.h"
 
 #include <algorithm>
 #include <bit>
@@ -100,20 +101,6 @@ inline __attribute__((always_inline)) void code_item(LzssEncoder& encoder, CodeG
     }
 }
 
-// Eight bytes as one big-endian number, so that comparing two such numbers
-// orders them as their bytes are ordered one by one.
-std::uint64_t load_big_endian(const unsigned char* bytes) {
-    if constexpr (std::endian::native == std::endian::little) {
-        std::uint64_t value;
-        std::memcpy(&value, bytes, sizeof value);
-        return __builtin_bswap64(value);
-    } else {
-        std::uint64_t value = 0;
-        for (int i = 0; i < 8; ++i) value = (value << 8) | bytes[i];
-        return value;
-    }
-}
-
 // A tree node as one 64-bit value, laid out as TreeNode lies in memory.
 static_assert(sizeof(TreeNode) == 8);
 constexpr bool LITTLE_ENDIAN_HOST = std::endian::native == std::endian::little;
@@ -147,36 +134,14 @@ Index child_of(std::uint64_t node, unsigned greater) {
 }
 
 // Bytes 1 to 17 of the string being inserted, loaded once for the whole
-// descent: bytes 1-8, bytes 9-16 and byte 17; bytes 1-4 once more on their own.
-struct InsertKey {
-    std::uint64_t first;
-    std::uint64_t second;
-    unsigned char last;
+// descent, and bytes 1-4 once more on their own for the nodes' prefixes.
+struct InsertKey : StringKey {
     std::uint32_t prefix;
 };
 
 InsertKey key_at(const unsigned char* bytes) {
-    const std::uint64_t first = load_big_endian(bytes + 1);
-    return {first, load_big_endian(bytes + 9), bytes[MAX_MATCH - 1], static_cast<std::uint32_t>(first >> 32)};
-}
-
-// How many of the 18 bytes agree (byte 0 is shared: 1 to 18), and 1 when the
-// key orders after the node's string at the first difference.
-struct Comparison {
-    std::int32_t length;
-    unsigned greater;
-};
-
-inline __attribute__((always_inline)) Comparison compare_with(const InsertKey& key, const unsigned char* other) {
-    std::uint64_t word = load_big_endian(other + 1);
-    if (key.first != word)
-        return {1 + std::countl_zero(key.first ^ word) / 8, key.first > word};
-    word = load_big_endian(other + 9);
-    if (key.second != word)
-        return {9 + std::countl_zero(key.second ^ word) / 8, key.second > word};
-    unsigned char last = other[MAX_MATCH - 1];
-    if (key.last != last) return {MAX_MATCH - 1, key.last > last};
-    return {MAX_MATCH, 0};
+    const StringKey key = string_key(bytes);
+    return {key, static_cast<std::uint32_t>(key.first >> 32)};
 }
 
 // Sets the right link when greater is 1 and the left one when it is 0. The
@@ -218,7 +183,7 @@ struct Descent {
 
 // Of equally long matches the node met first wins, so only a longer one
 // replaces the best so far.
-void keep_longer(Descent& descent, const Comparison& found, Index p) {
+void keep_longer(Descent& descent, const StringOrder& found, Index p) {
     const bool longer = found.length > descent.best_len;
     descent.best_len = longer ? found.length : descent.best_len;
     descent.best_pos = longer ? p : descent.best_pos;
@@ -237,11 +202,11 @@ inline __attribute__((always_inline)) Descent descend_unpredictable(LzssEncoder&
         // Mostly the first four bytes differ already: the record alone
         // decides, and no full match is possible.
         const std::uint32_t prefix = prefix_of(node);
-        Comparison found;
+        StringOrder found;
         if (__builtin_expect(key.prefix != prefix, 1)) {
             found = {1 + std::countl_zero(key.prefix ^ prefix) / 8, key.prefix > prefix};
         } else {
-            found = compare_with(key, &encoder.ring[p]);
+            found = compare_key(key, &encoder.ring[p]);
             if (found.length == MAX_MATCH) {
                 // The newest of two equal strings takes the older one's place.
                 keep_longer(descent, found, p);
@@ -281,7 +246,7 @@ inline __attribute__((always_inline)) bool continues_run(const LzssEncoder& enco
 int count_visits(const LzssEncoder& encoder, const InsertKey& key, Index p, int limit) {
     int visits = 1;
     for (; visits <= limit; ++visits) {
-        const Comparison found = compare_with(key, &encoder.ring[p]);
+        const StringOrder found = compare_key(key, &encoder.ring[p]);
         if (found.length == MAX_MATCH) break;
         const Index next = found.greater ? encoder.tree[p].right : encoder.tree[p].left;
         if (next == NO_LINK) break;

@@ -36,6 +36,7 @@
 // from a search tree may number its nodes in any order that puts a node before
 // its children.
 #include "lzss/ordered_index.h"
+#include "lzss/string_key.h"
 
 #include <algorithm>
 #include <bit>
@@ -46,47 +47,7 @@ namespace hc {
 namespace {
 
 constexpr std::uint64_t NO_BIRTH = std::numeric_limits<std::uint64_t>::max();
-constexpr int FULL_LENGTH = 18;
-
-std::uint64_t load_big_endian(const unsigned char* bytes) {
-    if constexpr (std::endian::native == std::endian::little) {
-        std::uint64_t value;
-        std::memcpy(&value, bytes, sizeof value);
-        return __builtin_bswap64(value);
-    } else {
-        std::uint64_t value = 0;
-        for (int i = 0; i < 8; ++i) value = (value << 8) | bytes[i];
-        return value;
-    }
-}
-
-// Bytes 1 to 17 of a string, as two big-endian words and a byte.
-struct Key {
-    std::uint64_t first;
-    std::uint64_t second;
-    unsigned char last;
-};
-
-Key key_at(const unsigned char* bytes) {
-    return {load_big_endian(bytes + 1), load_big_endian(bytes + 9), bytes[FULL_LENGTH - 1]};
-}
-
-// How many of the 18 bytes agree (1 to 18), and whether the key orders after
-// the other string.
-struct Order {
-    int length;
-    bool greater;
-};
-
-inline __attribute__((always_inline)) Order compare(const Key& key, const unsigned char* other) {
-    std::uint64_t word = load_big_endian(other + 1);
-    if (key.first != word) return {1 + std::countl_zero(key.first ^ word) / 8, key.first > word};
-    word = load_big_endian(other + 9);
-    if (key.second != word) return {9 + std::countl_zero(key.second ^ word) / 8, key.second > word};
-    const unsigned char last = other[FULL_LENGTH - 1];
-    if (key.last != last) return {FULL_LENGTH - 1, key.last > last};
-    return {FULL_LENGTH, false};
-}
+constexpr int FULL_LENGTH = KEY_LENGTH;
 
 std::uint16_t next_weight(OrderedIndex& index) {
     // xorshift32: any spread of weights keeps the treap balanced on average.
@@ -202,7 +163,7 @@ bool index_empty(const OrderedIndex& index, int t) { return index.root[t] == NO_
 IndexMatch index_find(const OrderedIndex& index, const unsigned char* ring, int t, int r) {
     const IndexLink* l = index.link;
     const IndexAge* a = index.age;
-    const Key key = key_at(ring + r);
+    const StringKey key = string_key(ring + r);
     // The way down to r's place, with each node's match length.
     std::uint16_t way[INDEX_POSITIONS];
     unsigned char way_length[INDEX_POSITIONS];
@@ -211,7 +172,7 @@ IndexMatch index_find(const OrderedIndex& index, const unsigned char* ring, int 
     int before = 0;
     int after = 0;
     for (int v = index.root[t]; v != NO_ENTRY;) {
-        const Order order = compare(key, ring + v);
+        const StringOrder order = compare_key(key, ring + v);
         if (order.length == FULL_LENGTH) {
             match.position = v;
             match.length = FULL_LENGTH;
@@ -253,7 +214,7 @@ IndexMatch index_find(const OrderedIndex& index, const unsigned char* ring, int 
     const auto in_range = [&](int v) {
         if (known < steps && way[known] == v) return way_length[known++] >= length;
         known = steps;
-        return compare(key, ring + v).length >= length;
+        return compare_key(key, ring + v).length >= length;
     };
     // Left of the split: a node in the range brings its right subtree along.
     // A walk ends early once nothing below is older than the oldest so far.
