@@ -16,7 +16,9 @@
 //   NO_NODE for a position in no tree.
 // Within a tree the strings are in strict order of bytes 2 to 18: a string
 // that meets an equal one on its descent takes its place (the newer wins).
-// Of equally long matches the one met first on the descent is kept.
+// Of equally long matches the one met first on the descent is kept. A match
+// shorter than MIN_MATCH is never coded, so its position is free: the index
+// does not search for it.
 //
 // The shortcuts and the rules they keep:
 // - indexed[c]: tree c is deep, and searched through its ordered index
@@ -61,6 +63,9 @@ constexpr Index RING_MASK = RING_SIZE - 1;
 // turns deep again, up to LAST_CHECK), and turns shallow again when the next
 // string would be placed within SHALLOW_DESCENT visits.
 constexpr int DEEP_DESCENT = 128;
+// A tree whose last descent visited more nodes than this is walked with
+// branches, as a chain's turns are foreseen.
+constexpr int LONG_DESCENT = 32;
 constexpr int SHALLOW_DESCENT = 64;
 constexpr std::uint16_t FIRST_CHECK = 64;
 constexpr std::uint16_t LAST_CHECK = 16384;
@@ -225,6 +230,29 @@ inline __attribute__((always_inline)) Descent descend_unpredictable(LzssEncoder&
     }
 }
 
+// For trees whose last descent was long, mostly chains: the processor
+// predicts the turns and runs ahead along the links, which a branch-free
+// descent, waiting for each comparison, cannot.
+inline __attribute__((always_inline)) Descent descend_predictable(LzssEncoder& encoder, const InsertKey& key, Index p,
+                                                                  Index r) {
+    Descent descent{static_cast<Index>(encoder.best_pos), 0, 0};
+    for (;;) {
+        ++descent.visits;
+        const StringOrder found = compare_key(key, &encoder.ring[p]);
+        keep_longer(descent, found, p);
+        if (found.length == MAX_MATCH) {
+            replace_node(encoder, p, r);
+            return descent;
+        }
+        const Index next = found.greater ? encoder.tree[p].right : encoder.tree[p].left;
+        if (next == NO_LINK) {
+            attach_leaf(encoder, p, found.greater, r);
+            return descent;
+        }
+        p = next;
+    }
+}
+
 // Whether the string at r equals the string at r - 1, the root: then the
 // descent would stop at the root with a full match. True when the 19 bytes
 // from r - 1 are all the same. The last of them was stored just before, one
@@ -255,20 +283,35 @@ int count_visits(const LzssEncoder& encoder, const InsertKey& key, Index p, int 
     return visits;
 }
 
+// Births are numbered from the search trees' shapes whenever a tree turns
+// deep, so before the clock runs out every index is dropped and the clock
+// starts again: trees that are still deep are indexed anew by their next
+// long descent.
+void restart_clock_when_due(LzssEncoder& encoder) {
+    if (encoder.index.clock < encoder.clock_end) return;
+    for (int t = 0; t < ROOT_SLOTS; ++t) {
+        if (!encoder.indexed[t]) continue;
+        encoder.indexed[t] = 0;
+        index_drop(encoder.index, t);
+    }
+    encoder.index.clock = 0;
+}
+
 // Tree t turns deep: its index is built from its strings in order, numbered
 // in the order a preorder walk meets them, so that each node is older than
 // the nodes below it, as in the tree.
 __attribute__((noinline)) void index_tree(LzssEncoder& encoder, Index t) {
-    IndexAge* ages = encoder.index.age;
+    restart_clock_when_due(encoder);
+    IndexNode* nodes = encoder.index.node;
     std::uint16_t in_order[RING_SIZE];
     std::uint16_t pending[RING_SIZE];
     int count = 0;
     int waiting = 0;
-    std::uint64_t clock = encoder.index.clock;
+    IndexBirth clock = encoder.index.clock;
     Index v = encoder.tree[ROOT_BASE + t].right;
     while (v != NO_LINK || waiting > 0) {
         for (; v != NO_LINK; v = encoder.tree[v].left) {
-            ages[v].birth = clock++;
+            nodes[v].birth = clock++;
             pending[waiting++] = static_cast<std::uint16_t>(v);
         }
         v = pending[--waiting];
@@ -284,8 +327,10 @@ __attribute__((noinline)) void index_tree(LzssEncoder& encoder, Index t) {
 
 // The insertion into a deep tree: the index says where the descent would end
 // and what it would find, and the tree changes at that place only.
-__attribute__((noinline)) void insert_indexed(LzssEncoder& encoder, Index t, Index r) {
-    const IndexMatch match = index_find(encoder.index, encoder.ring, static_cast<int>(t), static_cast<int>(r));
+__attribute__((noinline)) void insert_indexed(LzssEncoder& encoder, Index t, Index r, bool coded) {
+    // Only a match about to be coded needs its position.
+    const int wanted = coded ? MIN_MATCH : KEY_LENGTH + 1;
+    const IndexMatch match = index_find(encoder.index, encoder.ring, static_cast<int>(t), static_cast<int>(r), wanted);
     const Index found = static_cast<Index>(match.position);
     if (match.equal) {
         replace_node(encoder, found, r);
@@ -302,11 +347,14 @@ __attribute__((noinline)) void insert_indexed(LzssEncoder& encoder, Index t, Ind
     }
     encoder.best_pos = match.position;
     encoder.best_len = match.length;
+    encoder.match_searched = coded;
 }
 
 // Now and then a deep tree is measured: when the descent to the new string
 // would be short again, the tree drops its index.
 bool stays_deep(LzssEncoder& encoder, Index t, const InsertKey& key, Index root) {
+    restart_clock_when_due(encoder);
+    if (!encoder.indexed[t]) return false;
     if (--encoder.until_check[t] != 0) return true;
     encoder.until_check[t] = encoder.check_every[t];
     if (count_visits(encoder, key, root, SHALLOW_DESCENT) > SHALLOW_DESCENT) return true;
@@ -315,8 +363,11 @@ bool stays_deep(LzssEncoder& encoder, Index t, const InsertKey& key, Index root)
     return false;
 }
 
-// The insertion itself; encode has it inlined into its main loop.
-inline __attribute__((always_inline)) void insert_string(LzssEncoder& encoder, Index r) {
+// The insertion itself; encode has it inlined into its main loop. coded:
+// the match found is the one coded next. Of the strings a coded match spans,
+// only the last one's match is coded; the others need only their places.
+inline __attribute__((always_inline)) void insert_string(LzssEncoder& encoder, Index r, bool coded) {
+    encoder.match_searched = true;
     const unsigned char* bytes = &encoder.ring[r];
     const Index slot = ROOT_BASE + bytes[0];
     const Index root = encoder.tree[slot].right;
@@ -340,11 +391,13 @@ inline __attribute__((always_inline)) void insert_string(LzssEncoder& encoder, I
         return;
     }
     if (encoder.indexed[t] && stays_deep(encoder, t, key, root)) {
-        insert_indexed(encoder, t, r);
+        insert_indexed(encoder, t, r, coded);
         encoder.run_root = NO_NODE;
         return;
     }
-    const Descent descent = descend_unpredictable(encoder, key, root, load_node(encoder, root), r);
+    const Descent descent = encoder.long_descents[t] ? descend_predictable(encoder, key, root, r)
+                                                     : descend_unpredictable(encoder, key, root, load_node(encoder, root), r);
+    encoder.long_descents[t] = descent.visits > LONG_DESCENT;
     if (descent.visits > DEEP_DESCENT) index_tree(encoder, t);
     encoder.run_root =
         descent.visits == 1 && descent.best_len == MAX_MATCH ? static_cast<std::int32_t>(r) : NO_NODE;
@@ -410,6 +463,7 @@ void reset_tables(LzssEncoder& encoder) {
     for (std::int32_t i = 0; i < RING_SIZE; ++i) encoder.parent[i] = NO_NODE;
     std::memset(encoder.ring, 0, sizeof encoder.ring);
     std::memset(encoder.indexed, 0, sizeof encoder.indexed);
+    std::memset(encoder.long_descents, 0, sizeof encoder.long_descents);
     std::fill(std::begin(encoder.check_every), std::end(encoder.check_every), FIRST_CHECK);
     index_reset(encoder.index);
     encoder.run_root = NO_NODE;
@@ -421,7 +475,7 @@ inline __attribute__((always_inline)) void after_step(const LzssEncoder& encoder
         encoder.after_step(encoder.step_context, encoder, step, static_cast<std::int32_t>(position));
 }
 
-void tree_insert(LzssEncoder& encoder, std::int32_t r) { insert_string(encoder, static_cast<Index>(r)); }
+void tree_insert(LzssEncoder& encoder, std::int32_t r) { insert_string(encoder, static_cast<Index>(r), true); }
 
 void tree_remove(LzssEncoder& encoder, std::int32_t p) { remove_string(encoder, static_cast<Index>(p)); }
 
@@ -446,10 +500,10 @@ std::int32_t encode(LzssEncoder& encoder, ByteSource source, void* source_contex
     if (lookahead_len == 0) return 0;
 
     for (std::int32_t i = 1; i <= MAX_MATCH; ++i) {
-        tree_insert(encoder, RING_START - i);
+        insert_string(encoder, RING_START - i, false);
         after_step(encoder, TreeStep::Insert, static_cast<Index>(RING_START - i));
     }
-    tree_insert(encoder, RING_START);
+    insert_string(encoder, RING_START, true);
     after_step(encoder, TreeStep::Insert, RING_START);
 
     while (lookahead_len > 0) {
@@ -467,7 +521,7 @@ std::int32_t encode(LzssEncoder& encoder, ByteSource source, void* source_contex
             if (write_pos < GUARD_SIZE) encoder.ring[RING_SIZE + write_pos] = static_cast<unsigned char>(c);
             write_pos = (write_pos + 1) & RING_MASK;
             coding_pos = (coding_pos + 1) & RING_MASK;
-            insert_string(encoder, coding_pos);
+            insert_string(encoder, coding_pos, i + 1 == last_len);
             after_step(encoder, TreeStep::Insert, coding_pos);
         }
         for (; i < last_len; ++i) {
@@ -476,7 +530,7 @@ std::int32_t encode(LzssEncoder& encoder, ByteSource source, void* source_contex
             write_pos = (write_pos + 1) & RING_MASK;
             coding_pos = (coding_pos + 1) & RING_MASK;
             if (--lookahead_len == 0) continue;
-            tree_insert(encoder, static_cast<std::int32_t>(coding_pos));
+            insert_string(encoder, coding_pos, i + 1 == last_len);
             after_step(encoder, TreeStep::Insert, coding_pos);
         }
     }

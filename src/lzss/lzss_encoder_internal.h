@@ -33,6 +33,10 @@ struct LzssEncoder {
     unsigned char ring[RING_SIZE + GUARD_SIZE];
     std::int32_t best_pos = 0;
     std::int32_t best_len = 0;
+    // Whether best_pos is the one the plain descent would report. The index
+    // leaves it unsearched for a match that is not coded (only the last
+    // string of a coded match has its match coded) or too short to be coded.
+    bool match_searched = true;
     TreeNode tree[RING_SIZE + 1 + ROOT_SLOTS];
     TreeLink parent[RING_SIZE + 1];
     std::int32_t run_root = NO_NODE;
@@ -43,9 +47,15 @@ struct LzssEncoder {
     // number that doubles whenever the tree turns deep again, so that a tree
     // that keeps changing its mind is not indexed over and over.
     unsigned char indexed[ROOT_SLOTS];
+    // Per tree not indexed: whether its last descent was long (a chain,
+    // mostly), so that the next one is walked with predicted branches.
+    unsigned char long_descents[ROOT_SLOTS];
     std::uint16_t until_check[ROOT_SLOTS];
     std::uint16_t check_every[ROOT_SLOTS];
     OrderedIndex index;
+    // Where the index's clock starts again; tests set it low to make the
+    // restart happen in a short input.
+    IndexBirth clock_end = INDEX_CLOCK_END;
     void* source_context = nullptr;
     void* sink_context = nullptr;
     ByteSource source = nullptr;

@@ -46,7 +46,7 @@
 namespace hc {
 namespace {
 
-constexpr std::uint64_t NO_BIRTH = std::numeric_limits<std::uint64_t>::max();
+constexpr IndexBirth NO_BIRTH = std::numeric_limits<IndexBirth>::max();
 constexpr int FULL_LENGTH = KEY_LENGTH;
 
 std::uint16_t next_weight(OrderedIndex& index) {
@@ -60,17 +60,17 @@ std::uint16_t next_weight(OrderedIndex& index) {
 }
 
 void pull(OrderedIndex& index, int v) {
-    const IndexLink& link = index.link[v];
-    index.age[v].oldest = std::min({index.age[v].birth, index.age[link.left].oldest, index.age[link.right].oldest});
+    IndexNode* n = index.node;
+    n[v].oldest = std::min({n[v].birth, n[n[v].left].oldest, n[n[v].right].oldest});
 }
 
 // Brings the oldest births from v up to date upwards after a change below or
 // at v, as far as they change.
 void pull_up(OrderedIndex& index, int v) {
-    for (; v != NO_ENTRY; v = index.link[v].up) {
-        const std::uint64_t before = index.age[v].oldest;
+    for (; v != NO_ENTRY; v = index.node[v].up) {
+        const IndexBirth before = index.node[v].oldest;
         pull(index, v);
-        if (index.age[v].oldest == before) return;
+        if (index.node[v].oldest == before) return;
     }
 }
 
@@ -78,15 +78,15 @@ void pull_up(OrderedIndex& index, int v) {
 void relink(OrderedIndex& index, int t, int up, int old, int child) {
     if (up == NO_ENTRY)
         index.root[t] = static_cast<std::uint16_t>(child);
-    else if (index.link[up].left == old)
-        index.link[up].left = static_cast<std::uint16_t>(child);
+    else if (index.node[up].left == old)
+        index.node[up].left = static_cast<std::uint16_t>(child);
     else
-        index.link[up].right = static_cast<std::uint16_t>(child);
+        index.node[up].right = static_cast<std::uint16_t>(child);
 }
 
 // Turns x above its parent, keeping the order.
 void rotate_up(OrderedIndex& index, int t, int x) {
-    IndexLink* l = index.link;
+    IndexNode* l = index.node;
     const int p = l[x].up;
     const int g = l[p].up;
     if (l[p].left == x) {
@@ -109,8 +109,8 @@ void rotate_up(OrderedIndex& index, int t, int x) {
 
 // The entry of v's subtree whose birth is the subtree's oldest.
 int oldest_in(const OrderedIndex& index, int v) {
-    const IndexLink* l = index.link;
-    const IndexAge* a = index.age;
+    const IndexNode* l = index.node;
+    const IndexNode* a = index.node;
     for (;;) {
         if (a[v].birth == a[v].oldest) return v;
         v = a[l[v].left].oldest == a[v].oldest ? l[v].left : l[v].right;
@@ -121,8 +121,7 @@ int oldest_in(const OrderedIndex& index, int v) {
 
 void index_reset(OrderedIndex& index) {
     for (std::uint16_t& root : index.root) root = NO_ENTRY;
-    index.link[NO_ENTRY] = {NO_ENTRY, NO_ENTRY, NO_ENTRY, 0};
-    index.age[NO_ENTRY] = {NO_BIRTH, NO_BIRTH};
+    index.node[NO_ENTRY] = {NO_ENTRY, NO_ENTRY, NO_ENTRY, 0, NO_BIRTH, NO_BIRTH};
     index.clock = 0;
     index.seed = 0x9E3779B9u;
 }
@@ -130,7 +129,7 @@ void index_reset(OrderedIndex& index) {
 void index_build(OrderedIndex& index, int t, const std::uint16_t* in_order, int count) {
     // The right spine of the treap so far, bottom last; a node leaves it
     // complete, and its oldest birth is known then.
-    IndexLink* l = index.link;
+    IndexNode* l = index.node;
     std::uint16_t spine[INDEX_POSITIONS];
     int height = 0;
     for (int i = 0; i < count; ++i) {
@@ -160,9 +159,9 @@ void index_drop(OrderedIndex& index, int t) { index.root[t] = NO_ENTRY; }
 
 bool index_empty(const OrderedIndex& index, int t) { return index.root[t] == NO_ENTRY; }
 
-IndexMatch index_find(const OrderedIndex& index, const unsigned char* ring, int t, int r) {
-    const IndexLink* l = index.link;
-    const IndexAge* a = index.age;
+IndexMatch index_find(const OrderedIndex& index, const unsigned char* ring, int t, int r, int wanted) {
+    const IndexNode* l = index.node;
+    const IndexNode* a = index.node;
     const StringKey key = string_key(ring + r);
     // The way down to r's place, with each node's match length.
     std::uint16_t way[INDEX_POSITIONS];
@@ -193,15 +192,20 @@ IndexMatch index_find(const OrderedIndex& index, const unsigned char* ring, int 
     }
     const int length = std::max(before, after);
     match.length = length;
+    // A match too short to be used needs no position: the walks are skipped.
+    if (length < wanted) {
+        match.position = way[0];
+        return match;
+    }
     // The first node of the way inside the range of strings sharing length
     // bytes with r: the range lies within its subtree.
     int top = 0;
     while (way_length[top] < length) ++top;
     const int split = way[top];
-    std::uint64_t oldest = a[split].birth;
+    IndexBirth oldest = a[split].birth;
     int holder = split;  // the oldest's entry, or the subtree that holds it
     bool subtree = false;
-    const auto consider = [&](std::uint64_t birth, int where, bool whole) {
+    const auto consider = [&](IndexBirth birth, int where, bool whole) {
         if (birth < oldest) {
             oldest = birth;
             holder = where;
@@ -242,11 +246,9 @@ IndexMatch index_find(const OrderedIndex& index, const unsigned char* ring, int 
 }
 
 void index_insert(OrderedIndex& index, int t, int r, const IndexMatch& match) {
-    IndexLink* l = index.link;
-    IndexAge* a = index.age;
-    const std::uint64_t birth = index.clock++;
-    l[r] = {NO_ENTRY, NO_ENTRY, NO_ENTRY, next_weight(index)};
-    a[r] = {birth, birth};
+    IndexNode* l = index.node;
+    const IndexBirth birth = index.clock++;
+    l[r] = {NO_ENTRY, NO_ENTRY, NO_ENTRY, next_weight(index), birth, birth};
     // The free link between the two neighbours is the predecessor's right one
     // or else the successor's left one.
     const int p = match.predecessor;
@@ -267,17 +269,15 @@ void index_insert(OrderedIndex& index, int t, int r, const IndexMatch& match) {
 }
 
 void index_replace(OrderedIndex& index, int t, int p, int r) {
-    IndexLink* l = index.link;
-    IndexAge* a = index.age;
+    IndexNode* l = index.node;
     l[r] = l[p];
-    a[r] = a[p];
     if (l[r].left != NO_ENTRY) l[l[r].left].up = static_cast<std::uint16_t>(r);
     if (l[r].right != NO_ENTRY) l[l[r].right].up = static_cast<std::uint16_t>(r);
     relink(index, t, l[r].up, p, r);
 }
 
 std::uint16_t index_predecessor(const OrderedIndex& index, int p) {
-    const IndexLink* l = index.link;
+    const IndexNode* l = index.node;
     int v = l[p].left;
     if (v != NO_ENTRY) {
         while (l[v].right != NO_ENTRY) v = l[v].right;
@@ -289,8 +289,8 @@ std::uint16_t index_predecessor(const OrderedIndex& index, int p) {
 }
 
 void index_remove(OrderedIndex& index, int t, int p, int heir) {
-    IndexLink* l = index.link;
-    IndexAge* a = index.age;
+    IndexNode* l = index.node;
+    IndexNode* a = index.node;
     if (heir != NO_ENTRY) {
         a[heir].birth = a[p].birth;
         pull_up(index, heir);

@@ -14,31 +14,33 @@ inline constexpr std::int32_t INDEX_POSITIONS = 4096;
 inline constexpr std::int32_t INDEX_TREES = 256;
 inline constexpr std::uint16_t NO_ENTRY = INDEX_POSITIONS;
 
-// One ring position in an index: its links, and a weight that keeps the
-// index balanced (a treap: heavier above).
-struct IndexLink {
+// A birth: the order in which nodes came into their search tree, smaller is
+// older. 32 bits keep a node to 16 bytes; the encoder starts the clock again,
+// rebuilding its indexes, before it runs out (INDEX_CLOCK_END).
+using IndexBirth = std::uint32_t;
+inline constexpr IndexBirth INDEX_CLOCK_END = 0xFFFFFFFFu - 2 * INDEX_POSITIONS;
+
+// One ring position in an index: its links, a weight that keeps the index
+// balanced (a treap: heavier above), the age of its node in its search tree
+// (`birth`), and the oldest birth in its subtree of the index (`oldest`).
+// All in 16 bytes, so that one step of a search or a walk touches one cache
+// line.
+struct IndexNode {
     std::uint16_t left;
     std::uint16_t right;
     std::uint16_t up;
     std::uint16_t weight;
-};
-
-// The age of a position's node in its search tree: `birth`, smaller is older;
-// and `oldest`, the smallest birth in the position's subtree of the index.
-struct IndexAge {
-    std::uint64_t birth;
-    std::uint64_t oldest;
+    IndexBirth birth;
+    IndexBirth oldest;
 };
 
 // Entries 0 to 4095 are ring positions; 4096 is the empty subtree, whose
-// `oldest` is the largest birth there is. Links and ages lie apart, so that a
-// search, which needs only links and the ring, keeps to a few cache lines.
+// `oldest` is the largest birth there is.
 struct OrderedIndex {
-    IndexLink link[INDEX_POSITIONS + 1];
-    IndexAge age[INDEX_POSITIONS + 1];
+    IndexNode node[INDEX_POSITIONS + 1];
     std::uint16_t root[INDEX_TREES];
     // The birth the next insertion gets: later than every birth in use.
-    std::uint64_t clock;
+    IndexBirth clock;
     std::uint32_t seed;
 };
 
@@ -68,7 +70,9 @@ bool index_empty(const OrderedIndex& index, int t);
 
 // The match for the string at ring position r in tree t, which must not be
 // empty. ring holds 17 bytes past its last position, as the encoder's does.
-IndexMatch index_find(const OrderedIndex& index, const unsigned char* ring, int t, int r);
+// When the match is shorter than wanted, its position is left unsearched: it
+// is then some string of the tree.
+IndexMatch index_find(const OrderedIndex& index, const unsigned char* ring, int t, int r, int wanted);
 
 // Adds r as the youngest string, between the neighbours found for it.
 void index_insert(OrderedIndex& index, int t, int r, const IndexMatch& match);
