@@ -367,7 +367,6 @@ bool stays_deep(LzssEncoder& encoder, Index t, const InsertKey& key, Index root)
 // the match found is the one coded next. Of the strings a coded match spans,
 // only the last one's match is coded; the others need only their places.
 inline __attribute__((always_inline)) void insert_string(LzssEncoder& encoder, Index r, bool coded) {
-    encoder.match_searched = true;
     const unsigned char* bytes = &encoder.ring[r];
     const Index slot = ROOT_BASE + bytes[0];
     const Index root = encoder.tree[slot].right;
@@ -469,22 +468,28 @@ void reset_tables(LzssEncoder& encoder) {
     encoder.run_root = NO_NODE;
 }
 
-// Hands the trees to a test's or fuzzer's check, when one is set.
-inline __attribute__((always_inline)) void after_step(const LzssEncoder& encoder, TreeStep step, Index position) {
-    if (encoder.after_step != nullptr) [[unlikely]]
-        encoder.after_step(encoder.step_context, encoder, step, static_cast<std::int32_t>(position));
+void tree_insert(LzssEncoder& encoder, std::int32_t r) {
+    encoder.match_searched = true;
+    insert_string(encoder, static_cast<Index>(r), true);
 }
-
-void tree_insert(LzssEncoder& encoder, std::int32_t r) { insert_string(encoder, static_cast<Index>(r), true); }
 
 void tree_remove(LzssEncoder& encoder, std::int32_t p) { remove_string(encoder, static_cast<Index>(p)); }
 
-std::int32_t encode(LzssEncoder& encoder, ByteSource source, void* source_context, ByteSink sink,
-                    void* sink_context) {
-    encoder.source = source;
-    encoder.source_context = source_context;
-    encoder.sink = sink;
-    encoder.sink_context = sink_context;
+namespace {
+
+// Hands the trees to a test's or fuzzer's check. The main loop is made twice,
+// with and without these calls, so that a plain encoding does not test for a
+// check twice a byte.
+template <bool Stepped>
+inline __attribute__((always_inline)) void after_step(LzssEncoder& encoder, TreeStep step, Index position) {
+    if constexpr (Stepped) {
+        encoder.after_step(encoder.step_context, encoder, step, static_cast<std::int32_t>(position));
+        encoder.match_searched = true;
+    }
+}
+
+template <bool Stepped>
+std::int32_t encode_stream(LzssEncoder& encoder) {
     reset_tables(encoder);
     CodeGroup group;
     start_group(group);
@@ -501,10 +506,10 @@ std::int32_t encode(LzssEncoder& encoder, ByteSource source, void* source_contex
 
     for (std::int32_t i = 1; i <= MAX_MATCH; ++i) {
         insert_string(encoder, RING_START - i, false);
-        after_step(encoder, TreeStep::Insert, static_cast<Index>(RING_START - i));
+        after_step<Stepped>(encoder, TreeStep::Insert, static_cast<Index>(RING_START - i));
     }
     insert_string(encoder, RING_START, true);
-    after_step(encoder, TreeStep::Insert, RING_START);
+    after_step<Stepped>(encoder, TreeStep::Insert, RING_START);
 
     while (lookahead_len > 0) {
         if (encoder.best_len > lookahead_len) encoder.best_len = lookahead_len;
@@ -516,26 +521,37 @@ std::int32_t encode(LzssEncoder& encoder, ByteSource source, void* source_contex
             int c = encoder.source(encoder.source_context);
             if (c < 0) break;
             remove_string(encoder, write_pos);
-            after_step(encoder, TreeStep::Remove, write_pos);
+            after_step<Stepped>(encoder, TreeStep::Remove, write_pos);
             encoder.ring[write_pos] = static_cast<unsigned char>(c);
             if (write_pos < GUARD_SIZE) encoder.ring[RING_SIZE + write_pos] = static_cast<unsigned char>(c);
             write_pos = (write_pos + 1) & RING_MASK;
             coding_pos = (coding_pos + 1) & RING_MASK;
             insert_string(encoder, coding_pos, i + 1 == last_len);
-            after_step(encoder, TreeStep::Insert, coding_pos);
+            after_step<Stepped>(encoder, TreeStep::Insert, coding_pos);
         }
         for (; i < last_len; ++i) {
             tree_remove(encoder, static_cast<std::int32_t>(write_pos));
-            after_step(encoder, TreeStep::Remove, write_pos);
+            after_step<Stepped>(encoder, TreeStep::Remove, write_pos);
             write_pos = (write_pos + 1) & RING_MASK;
             coding_pos = (coding_pos + 1) & RING_MASK;
             if (--lookahead_len == 0) continue;
             insert_string(encoder, coding_pos, i + 1 == last_len);
-            after_step(encoder, TreeStep::Insert, coding_pos);
+            after_step<Stepped>(encoder, TreeStep::Insert, coding_pos);
         }
     }
     if (group.count > 1) flush_group(encoder, group);
     return encoder.output_count;
+}
+
+}  // namespace
+
+std::int32_t encode(LzssEncoder& encoder, ByteSource source, void* source_context, ByteSink sink,
+                    void* sink_context) {
+    encoder.source = source;
+    encoder.source_context = source_context;
+    encoder.sink = sink;
+    encoder.sink_context = sink_context;
+    return encoder.after_step != nullptr ? encode_stream<true>(encoder) : encode_stream<false>(encoder);
 }
 
 }  // namespace hc

@@ -19,8 +19,8 @@ inline constexpr std::int32_t ROOT_SLOTS = 256;
 using TreeLink = std::uint16_t;
 
 // One node of the search trees: bytes 1 to 4 of its string (big-endian) and
-// both links, in 8 bytes.
-struct TreeNode {
+// both links, in 8 bytes, aligned so that no node straddles two cache lines.
+struct alignas(8) TreeNode {
     std::uint32_t prefix;
     TreeLink left;
     TreeLink right;
@@ -33,9 +33,11 @@ struct LzssEncoder {
     unsigned char ring[RING_SIZE + GUARD_SIZE];
     std::int32_t best_pos = 0;
     std::int32_t best_len = 0;
-    // Whether best_pos is the one the plain descent would report. The index
-    // leaves it unsearched for a match that is not coded (only the last
-    // string of a coded match has its match coded) or too short to be coded.
+    // For the checks of tests and fuzzers: whether best_pos is the one the
+    // plain descent would report. The index leaves it unsearched for a match
+    // that is not coded (only the last string of a coded match has its match
+    // coded) or too short to be coded. Only such an insertion clears it; it
+    // is set again before each step a check follows.
     bool match_searched = true;
     TreeNode tree[RING_SIZE + 1 + ROOT_SLOTS];
     TreeLink parent[RING_SIZE + 1];
