@@ -327,7 +327,7 @@ __attribute__((noinline)) void index_tree(LzssEncoder& encoder, Index t) {
 
 // The insertion into a deep tree: the index says where the descent would end
 // and what it would find, and the tree changes at that place only.
-__attribute__((noinline)) void insert_indexed(LzssEncoder& encoder, Index t, Index r, bool coded) {
+void insert_indexed(LzssEncoder& encoder, Index t, Index r, bool coded) {
     // Only a match about to be coded needs its position.
     const int wanted = coded ? MIN_MATCH : KEY_LENGTH + 1;
     const IndexMatch match = index_find(encoder.index, encoder.ring, static_cast<int>(t), static_cast<int>(r), wanted);
@@ -363,6 +363,17 @@ bool stays_deep(LzssEncoder& encoder, Index t, const InsertKey& key, Index root)
     return false;
 }
 
+// An insertion into a tree with an index, through the index while the tree
+// stays deep; false when it turned shallow, and the caller descends. Out of
+// line, so that the main loop keeps to what shallow trees need.
+__attribute__((noinline)) bool insert_deep(LzssEncoder& encoder, Index t, const InsertKey& key, Index root, Index r,
+                                           bool coded) {
+    if (!stays_deep(encoder, t, key, root)) return false;
+    insert_indexed(encoder, t, r, coded);
+    encoder.run_root = NO_NODE;
+    return true;
+}
+
 // The insertion itself; encode has it inlined into its main loop. coded:
 // the match found is the one coded next. Of the strings a coded match spans,
 // only the last one's match is coded; the others need only their places.
@@ -389,10 +400,8 @@ inline __attribute__((always_inline)) void insert_string(LzssEncoder& encoder, I
         encoder.run_root = NO_NODE;
         return;
     }
-    if (encoder.indexed[t] && stays_deep(encoder, t, key, root)) {
-        insert_indexed(encoder, t, r, coded);
-        encoder.run_root = NO_NODE;
-        return;
+    if (encoder.indexed[t]) [[unlikely]] {
+        if (insert_deep(encoder, t, key, root, r, coded)) return;
     }
     const Descent descent = encoder.long_descents[t] ? descend_predictable(encoder, key, root, r)
                                                      : descend_unpredictable(encoder, key, root, load_node(encoder, root), r);
@@ -468,9 +477,18 @@ void reset_tables(LzssEncoder& encoder) {
     encoder.run_root = NO_NODE;
 }
 
+namespace {
+
+// For the insertions outside the main loop, which has its own copy inlined.
+__attribute__((noinline)) void insert_out_of_line(LzssEncoder& encoder, Index r, bool coded) {
+    insert_string(encoder, r, coded);
+}
+
+}  // namespace
+
 void tree_insert(LzssEncoder& encoder, std::int32_t r) {
     encoder.match_searched = true;
-    insert_string(encoder, static_cast<Index>(r), true);
+    insert_out_of_line(encoder, static_cast<Index>(r), true);
 }
 
 void tree_remove(LzssEncoder& encoder, std::int32_t p) { remove_string(encoder, static_cast<Index>(p)); }
@@ -505,10 +523,10 @@ std::int32_t encode_stream(LzssEncoder& encoder) {
     if (lookahead_len == 0) return 0;
 
     for (std::int32_t i = 1; i <= MAX_MATCH; ++i) {
-        insert_string(encoder, RING_START - i, false);
+        insert_out_of_line(encoder, RING_START - i, false);
         after_step<Stepped>(encoder, TreeStep::Insert, static_cast<Index>(RING_START - i));
     }
-    insert_string(encoder, RING_START, true);
+    insert_out_of_line(encoder, RING_START, true);
     after_step<Stepped>(encoder, TreeStep::Insert, RING_START);
 
     while (lookahead_len > 0) {
@@ -535,7 +553,7 @@ std::int32_t encode_stream(LzssEncoder& encoder) {
             write_pos = (write_pos + 1) & RING_MASK;
             coding_pos = (coding_pos + 1) & RING_MASK;
             if (--lookahead_len == 0) continue;
-            insert_string(encoder, coding_pos, i + 1 == last_len);
+            insert_out_of_line(encoder, coding_pos, i + 1 == last_len);
             after_step<Stepped>(encoder, TreeStep::Insert, coding_pos);
         }
     }
