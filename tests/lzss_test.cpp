@@ -220,11 +220,11 @@ struct Lockstep {
     }
 
     std::string compare_match(const LzssEncoder& encoder) {
-        // A match shorter than MIN_MATCH is never coded, nor one the encoder
-        // did not search: their positions may differ.
-        const bool same_match = encoder.best_len == reference.match_length() &&
-                                (encoder.best_len < MIN_MATCH || !encoder.match_searched ||
-                                 encoder.best_pos == reference.match_position());
+        // A match the encoder did not search is never coded, nor is the
+        // position of one shorter than MIN_MATCH.
+        const bool same_match = !encoder.match_searched ||
+                                (encoder.best_len == reference.match_length() &&
+                                 (encoder.best_len < MIN_MATCH || encoder.best_pos == reference.match_position()));
         if (same_match) return {};
         return "match " + std::to_string(encoder.best_len) + " at " + std::to_string(encoder.best_pos) + " instead of " +
                std::to_string(reference.match_length()) + " at " + std::to_string(reference.match_position());

@@ -119,6 +119,17 @@ TEST(OrderedIndex, AnswersAsTheModelDoesThroughInsertionsRemovalsAndRebuilds) {
                 // Half the seeds ask for every position; the others, as the
                 // encoder does, only for matches long enough to be coded.
                 const int wanted = seed % 2 == 0 ? 1 : 3;
+                // The place found from any string of the tree is the same.
+                const int finger = model.members[rng() % model.members.size()];
+                const IndexMatch near = index_place_near(*index, model.ring.data(), r, finger);
+                ASSERT_EQ(near.equal, best_len == FULL) << "seed " << seed << " step " << step;
+                if (near.equal) {
+                    ASSERT_EQ(near.position, best_pos) << "seed " << seed << " step " << step;
+                } else {
+                    const std::size_t place = model.place_of(r);
+                    ASSERT_EQ(near.predecessor, place > 0 ? model.members[place - 1] : NO_ENTRY);
+                    ASSERT_EQ(near.successor, place < model.members.size() ? model.members[place] : NO_ENTRY);
+                }
                 const IndexMatch match = index_find(*index, model.ring.data(), t, r, wanted);
                 ASSERT_EQ(match.length, best_len) << "seed " << seed << " step " << step;
                 if (best_len >= wanted) {

@@ -327,10 +327,21 @@ __attribute__((noinline)) void index_tree(LzssEncoder& encoder, Index t) {
 
 // The insertion into a deep tree: the index says where the descent would end
 // and what it would find, and the tree changes at that place only.
+// Whether the finger the last insertion left is of use to the insertion of
+// r into tree t: meant for r, and a string of tree t other than r.
+bool finger_holds(const LzssEncoder& encoder, Index t, Index r) {
+    const Index finger = encoder.finger;
+    return static_cast<Index>(encoder.finger_for) == r && finger != r && encoder.parent[finger] != NO_NODE && encoder.ring[finger] == t;
+}
+
 void insert_indexed(LzssEncoder& encoder, Index t, Index r, bool coded) {
-    // Only a match about to be coded needs its position.
+    // Only a match about to be coded needs its position; the other strings
+    // need only their places, found from the finger when there is one.
     const int wanted = coded ? MIN_MATCH : KEY_LENGTH + 1;
-    const IndexMatch match = index_find(encoder.index, encoder.ring, static_cast<int>(t), static_cast<int>(r), wanted);
+    const IndexMatch match =
+        !coded && finger_holds(encoder, t, r)
+            ? index_place_near(encoder.index, encoder.ring, static_cast<int>(r), static_cast<int>(encoder.finger))
+            : index_find(encoder.index, encoder.ring, static_cast<int>(t), static_cast<int>(r), wanted);
     const Index found = static_cast<Index>(match.position);
     if (match.equal) {
         replace_node(encoder, found, r);
@@ -348,6 +359,12 @@ void insert_indexed(LzssEncoder& encoder, Index t, Index r, bool coded) {
     encoder.best_pos = match.position;
     encoder.best_len = match.length;
     encoder.match_searched = coded;
+    // The string one byte after r's neighbour (or after the equal string r
+    // took the place of) mostly lies next to the string one byte after r:
+    // the finger for the next insertion.
+    const Index near = match.equal ? found : match.predecessor != NO_ENTRY ? match.predecessor : match.successor;
+    encoder.finger = (near + 1) & RING_MASK;
+    encoder.finger_for = (r + 1) & RING_MASK;
 }
 
 // Now and then a deep tree is measured: when the descent to the new string
@@ -475,6 +492,7 @@ void reset_tables(LzssEncoder& encoder) {
     std::fill(std::begin(encoder.check_every), std::end(encoder.check_every), FIRST_CHECK);
     index_reset(encoder.index);
     encoder.run_root = NO_NODE;
+    encoder.finger_for = NO_NODE;
 }
 
 namespace {

@@ -33,11 +33,12 @@ struct LzssEncoder {
     unsigned char ring[RING_SIZE + GUARD_SIZE];
     std::int32_t best_pos = 0;
     std::int32_t best_len = 0;
-    // For the checks of tests and fuzzers: whether best_pos is the one the
-    // plain descent would report. The index leaves it unsearched for a match
-    // that is not coded (only the last string of a coded match has its match
-    // coded) or too short to be coded. Only such an insertion clears it; it
-    // is set again before each step a check follows.
+    // For the checks of tests and fuzzers: whether best_pos and best_len are
+    // what the plain descent would report. The index leaves a match that is
+    // not coded unsearched (only the last string of a coded match has its
+    // match coded), and clears this; it is set again before each step a
+    // check follows. The position of a match too short to be coded is not
+    // searched either, whatever this says.
     bool match_searched = true;
     TreeNode tree[RING_SIZE + 1 + ROOT_SLOTS];
     TreeLink parent[RING_SIZE + 1];
@@ -55,6 +56,10 @@ struct LzssEncoder {
     std::uint16_t until_check[ROOT_SLOTS];
     std::uint16_t check_every[ROOT_SLOTS];
     OrderedIndex index;
+    // Left by an insertion through an index for the insertion at finger_for:
+    // a string that likely lies next to it in its tree's order.
+    std::int32_t finger = 0;
+    std::int32_t finger_for = NO_NODE;
     // Where the index's clock starts again; tests set it low to make the
     // restart happen in a short input.
     IndexBirth clock_end = INDEX_CLOCK_END;

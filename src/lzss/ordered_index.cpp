@@ -245,6 +245,50 @@ IndexMatch index_find(const OrderedIndex& index, const unsigned char* ring, int 
     return match;
 }
 
+IndexMatch index_place_near(const OrderedIndex& index, const unsigned char* ring, int r, int finger) {
+    const IndexNode* l = index.node;
+    const StringKey key = string_key(ring + r);
+    IndexMatch match{0, 0, NO_ENTRY, NO_ENTRY, false};
+    const auto equal_to = [&](int v) {
+        match.position = v;
+        match.length = FULL_LENGTH;
+        match.equal = true;
+        return match;
+    };
+    const StringOrder from_finger = compare_key(key, ring + finger);
+    if (from_finger.length == FULL_LENGTH) return equal_to(finger);
+    const unsigned greater = from_finger.greater;
+    // Up from the finger to the lowest subtree whose range holds r. A parent
+    // on the finger's side of r is passed by; one on the other side bounds
+    // the subtree below it, and r is inside that bound or lies beyond it.
+    int u = finger;
+    int bound = NO_ENTRY;
+    for (int up = l[u].up; up != NO_ENTRY; u = up, up = l[u].up) {
+        const unsigned from_left = l[up].left == u;
+        if (from_left != greater) continue;
+        const StringOrder order = compare_key(key, ring + up);
+        if (order.length == FULL_LENGTH) return equal_to(up);
+        if (order.greater != greater) {
+            bound = up;
+            break;
+        }
+    }
+    (greater ? match.successor : match.predecessor) = static_cast<std::uint16_t>(bound);
+    // Then down from there, as from the root (the finger's comparison is known).
+    for (int v = u; v != NO_ENTRY;) {
+        const StringOrder order = v == finger ? from_finger : compare_key(key, ring + v);
+        if (order.length == FULL_LENGTH) return equal_to(v);
+        if (order.greater) {
+            match.predecessor = static_cast<std::uint16_t>(v);
+            v = l[v].right;
+        } else {
+            match.successor = static_cast<std::uint16_t>(v);
+            v = l[v].left;
+        }
+    }
+    return match;
+}
+
 void index_insert(OrderedIndex& index, int t, int r, const IndexMatch& match) {
     IndexNode* l = index.node;
     const IndexBirth birth = index.clock++;

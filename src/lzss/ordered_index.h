@@ -74,6 +74,13 @@ bool index_empty(const OrderedIndex& index, int t);
 // is then some string of the tree.
 IndexMatch index_find(const OrderedIndex& index, const unsigned char* ring, int t, int r, int wanted);
 
+// The place for the string at r in its tree, found from finger, a string of
+// that tree (not r) that should lie near r in the tree's order: the cost grows
+// with the distance between the two. Gives `predecessor`, `successor` and
+// `equal` (then `position`) as index_find does; `length` and, unless equal,
+// `position` are not searched.
+IndexMatch index_place_near(const OrderedIndex& index, const unsigned char* ring, int r, int finger);
+
 // Adds r as the youngest string, between the neighbours found for it.
 void index_insert(OrderedIndex& index, int t, int r, const IndexMatch& match);
 
