@@ -123,6 +123,7 @@ TEST(OrderedIndex, AnswersAsTheModelDoesThroughInsertionsRemovalsAndRebuilds) {
                 const int finger = model.members[rng() % model.members.size()];
                 const IndexMatch near = index_place_near(*index, model.ring.data(), r, finger);
                 ASSERT_EQ(near.equal, best_len == FULL) << "seed " << seed << " step " << step;
+                ASSERT_EQ(near.length, best_len) << "seed " << seed << " step " << step;
                 if (near.equal) {
                     ASSERT_EQ(near.position, best_pos) << "seed " << seed << " step " << step;
                 } else {

@@ -327,21 +327,39 @@ __attribute__((noinline)) void index_tree(LzssEncoder& encoder, Index t) {
 
 // The insertion into a deep tree: the index says where the descent would end
 // and what it would find, and the tree changes at that place only.
-// Whether the finger the last insertion left is of use to the insertion of
-// r into tree t: meant for r, and a string of tree t other than r.
-bool finger_holds(const LzssEncoder& encoder, Index t, Index r) {
-    const Index finger = encoder.finger;
-    return static_cast<Index>(encoder.finger_for) == r && finger != r && encoder.parent[finger] != NO_NODE && encoder.ring[finger] == t;
+// A string of tree t other than r, to search for r's place from.
+bool usable_finger(const LzssEncoder& encoder, Index t, Index r, Index finger) {
+    return finger != r && encoder.parent[finger] != NO_NODE && encoder.ring[finger] == t;
+}
+
+// Where to search for r's place from, or NO_NODE: the finger the last
+// insertion left, when it was meant for r; else the string last inserted
+// into tree t, which in sorted records is r's neighbour.
+Index finger_for(const LzssEncoder& encoder, Index t, Index r) {
+    const Index after_neighbour = static_cast<Index>(encoder.finger);
+    if (static_cast<Index>(encoder.finger_for) == r && usable_finger(encoder, t, r, after_neighbour))
+        return after_neighbour;
+    const Index last = encoder.last_inserted[t];
+    return usable_finger(encoder, t, r, last) ? last : NO_NODE;
+}
+
+// Where r goes in deep tree t and what it matches. From a finger the place
+// comes cheaply, and the match with it unless a coded match of three bytes
+// or more is found: then its position, the oldest string at that length,
+// is searched from the root. A match that is not coded needs no position.
+IndexMatch find_indexed(const LzssEncoder& encoder, Index t, Index r, bool coded) {
+    const Index finger = finger_for(encoder, t, r);
+    if (finger != NO_NODE) {
+        const IndexMatch near =
+            index_place_near(encoder.index, encoder.ring, static_cast<int>(r), static_cast<int>(finger));
+        if (!coded || near.equal || near.length < MIN_MATCH) return near;
+    }
+    const int wanted = coded ? MIN_MATCH : KEY_LENGTH + 1;
+    return index_find(encoder.index, encoder.ring, static_cast<int>(t), static_cast<int>(r), wanted);
 }
 
 void insert_indexed(LzssEncoder& encoder, Index t, Index r, bool coded) {
-    // Only a match about to be coded needs its position; the other strings
-    // need only their places, found from the finger when there is one.
-    const int wanted = coded ? MIN_MATCH : KEY_LENGTH + 1;
-    const IndexMatch match =
-        !coded && finger_holds(encoder, t, r)
-            ? index_place_near(encoder.index, encoder.ring, static_cast<int>(r), static_cast<int>(encoder.finger))
-            : index_find(encoder.index, encoder.ring, static_cast<int>(t), static_cast<int>(r), wanted);
+    const IndexMatch match = find_indexed(encoder, t, r, coded);
     const Index found = static_cast<Index>(match.position);
     if (match.equal) {
         replace_node(encoder, found, r);
@@ -363,8 +381,9 @@ void insert_indexed(LzssEncoder& encoder, Index t, Index r, bool coded) {
     // took the place of) mostly lies next to the string one byte after r:
     // the finger for the next insertion.
     const Index near = match.equal ? found : match.predecessor != NO_ENTRY ? match.predecessor : match.successor;
-    encoder.finger = (near + 1) & RING_MASK;
-    encoder.finger_for = (r + 1) & RING_MASK;
+    encoder.finger = static_cast<std::int32_t>((near + 1) & RING_MASK);
+    encoder.finger_for = static_cast<std::int32_t>((r + 1) & RING_MASK);
+    encoder.last_inserted[t] = static_cast<TreeLink>(r);
 }
 
 // Now and then a deep tree is measured: when the descent to the new string
@@ -493,6 +512,7 @@ void reset_tables(LzssEncoder& encoder) {
     index_reset(encoder.index);
     encoder.run_root = NO_NODE;
     encoder.finger_for = NO_NODE;
+    std::fill(std::begin(encoder.last_inserted), std::end(encoder.last_inserted), TreeLink{NO_NODE});
 }
 
 namespace {

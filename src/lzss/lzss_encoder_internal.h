@@ -56,10 +56,12 @@ struct LzssEncoder {
     std::uint16_t until_check[ROOT_SLOTS];
     std::uint16_t check_every[ROOT_SLOTS];
     OrderedIndex index;
-    // Left by an insertion through an index for the insertion at finger_for:
-    // a string that likely lies next to it in its tree's order.
+    // Where an insertion through an index searches from: the string it left
+    // for the insertion at finger_for, likely to lie next to that one in its
+    // tree's order; else the last string inserted into the tree.
     std::int32_t finger = 0;
     std::int32_t finger_for = NO_NODE;
+    TreeLink last_inserted[ROOT_SLOTS];
     // Where the index's clock starts again; tests set it low to make the
     // restart happen in a short input.
     IndexBirth clock_end = INDEX_CLOCK_END;

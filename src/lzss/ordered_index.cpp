@@ -249,43 +249,51 @@ IndexMatch index_place_near(const OrderedIndex& index, const unsigned char* ring
     const IndexNode* l = index.node;
     const StringKey key = string_key(ring + r);
     IndexMatch match{0, 0, NO_ENTRY, NO_ENTRY, false};
+    int before = 0;
+    int after = 0;
     const auto equal_to = [&](int v) {
         match.position = v;
         match.length = FULL_LENGTH;
         match.equal = true;
         return match;
     };
+    // Each string compared is the closest one yet on its side of r.
+    const auto neighbour = [&](int v, const StringOrder& order) {
+        if (order.greater) {
+            match.predecessor = static_cast<std::uint16_t>(v);
+            before = order.length;
+        } else {
+            match.successor = static_cast<std::uint16_t>(v);
+            after = order.length;
+        }
+    };
     const StringOrder from_finger = compare_key(key, ring + finger);
     if (from_finger.length == FULL_LENGTH) return equal_to(finger);
+    neighbour(finger, from_finger);
+    // r lies between near, the closest string known on the finger's side, and
+    // the first ancestor of near on the other side, which a climb from the
+    // finger finds: ancestors on the finger's side of it are passed by, and
+    // one on the other side is compared, becoming near when r lies beyond it.
     const unsigned greater = from_finger.greater;
-    // Up from the finger to the lowest subtree whose range holds r. A parent
-    // on the finger's side of r is passed by; one on the other side bounds
-    // the subtree below it, and r is inside that bound or lies beyond it.
-    int u = finger;
-    int bound = NO_ENTRY;
-    for (int up = l[u].up; up != NO_ENTRY; u = up, up = l[u].up) {
-        const unsigned from_left = l[up].left == u;
+    int near = finger;
+    for (int v = finger, up = l[v].up; up != NO_ENTRY; v = up, up = l[v].up) {
+        const unsigned from_left = l[up].left == v;
         if (from_left != greater) continue;
         const StringOrder order = compare_key(key, ring + up);
         if (order.length == FULL_LENGTH) return equal_to(up);
-        if (order.greater != greater) {
-            bound = up;
-            break;
-        }
+        neighbour(up, order);
+        if (order.greater != greater) break;
+        near = up;
     }
-    (greater ? match.successor : match.predecessor) = static_cast<std::uint16_t>(bound);
-    // Then down from there, as from the root (the finger's comparison is known).
-    for (int v = u; v != NO_ENTRY;) {
-        const StringOrder order = v == finger ? from_finger : compare_key(key, ring + v);
+    // Everything between near and that ancestor is near's subtree on r's
+    // side, where r's place is found as from the root.
+    for (int v = greater ? l[near].right : l[near].left; v != NO_ENTRY;) {
+        const StringOrder order = compare_key(key, ring + v);
         if (order.length == FULL_LENGTH) return equal_to(v);
-        if (order.greater) {
-            match.predecessor = static_cast<std::uint16_t>(v);
-            v = l[v].right;
-        } else {
-            match.successor = static_cast<std::uint16_t>(v);
-            v = l[v].left;
-        }
+        neighbour(v, order);
+        v = order.greater ? l[v].right : l[v].left;
     }
+    match.length = std::max(before, after);
     return match;
 }
 

@@ -76,9 +76,8 @@ IndexMatch index_find(const OrderedIndex& index, const unsigned char* ring, int 
 
 // The place for the string at r in its tree, found from finger, a string of
 // that tree (not r) that should lie near r in the tree's order: the cost grows
-// with the distance between the two. Gives `predecessor`, `successor` and
-// `equal` (then `position`) as index_find does; `length` and, unless equal,
-// `position` are not searched.
+// with the distance between the two. Gives `predecessor`, `successor`,
+// `length` and `equal` as index_find does, but `position` only when equal.
 IndexMatch index_place_near(const OrderedIndex& index, const unsigned char* ring, int r, int finger);
 
 // Adds r as the youngest string, between the neighbours found for it.
