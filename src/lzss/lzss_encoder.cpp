@@ -16,9 +16,10 @@
 //   NO_NODE for a position in no tree.
 // Within a tree the strings are in strict order of bytes 2 to 18: a string
 // that meets an equal one on its descent takes its place (the newer wins).
-// Of equally long matches the one met first on the descent is kept. A match
-// shorter than MIN_MATCH is never coded, so its position is free: the index
-// does not search for it.
+// Of equally long matches the one met first on the descent is kept. Only
+// the match of the last string a coded item spans is coded, and a match
+// shorter than MIN_MATCH is coded as a literal: the index searches for a
+// match's position only when it is coded and long enough.
 //
 // The shortcuts and the rules they keep:
 // - indexed[c]: tree c is deep, and searched through its ordered index
@@ -27,9 +28,15 @@
 //   would find and the place it would end at in O(log n), and the tree is
 //   changed at that place exactly as the descent would change it. Why the
 //   index's answers are the descent's is argued in ordered_index.cpp. A tree
-//   turns deep after a descent of more than DEEP_DESCENT visits; shallow
-//   trees turn at random: a descent loads both children before it knows the
-//   direction and picks one without a branch.
+//   turns deep after a descent of more than DEEP_DESCENT visits. The place
+//   is searched from a finger, a string near the new one in the tree's
+//   order: the string one byte after the last insertion's neighbour, or the
+//   string last inserted into the tree; the cost then grows with the
+//   distance from the finger, not with the size of the tree.
+// - long_descents[c]: tree c's last descent was long, mostly a chain: the
+//   next one is walked with branches, whose turns the processor foresees.
+//   Other trees turn at random: a descent loads both children before it
+//   knows the direction and picks one without a branch.
 // - run_root: the position that, by the last insertion, took the root's
 //   place after a one-node descent with a full match; else NO_NODE. While it
 //   is still the root, at r - 1, and the 19 bytes from r - 1 are one value,
