@@ -151,9 +151,25 @@ struct InsertKey : StringKey {
     std::uint32_t prefix;
 };
 
-InsertKey key_at(const unsigned char* bytes) {
-    const StringKey key = string_key(bytes);
-    return {key, static_cast<std::uint32_t>(key.first >> 32)};
+InsertKey insert_key(const StringKey& key) { return {key, static_cast<std::uint32_t>(key.first >> 32)}; }
+
+// The key of the last string that needed one, kept to make the next
+// string's key from when that string follows it: shifted by one byte, with
+// the new last byte. The main loop has stored the bytes of the window one at
+// a time just before; an 8-byte load across such stores would have to wait
+// for them to complete, where a one-byte load takes its byte from its store.
+struct RollingKey {
+    StringKey key;
+    Index next;  // the position whose key follows from key, or NO_NODE
+};
+
+StringKey key_for(const LzssEncoder& encoder, RollingKey& rolling, Index r) {
+    const StringKey& key = rolling.key;
+    rolling.key = rolling.next == r ? StringKey{(key.first << 8) | (key.second >> 56), (key.second << 8) | key.last,
+                                                encoder.ring[r + KEY_LENGTH - 1]}
+                                    : string_key(&encoder.ring[r]);
+    rolling.next = (r + 1) & RING_MASK;
+    return rolling.key;
 }
 
 // Sets the right link when greater is 1 and the left one when it is 0. The
@@ -417,10 +433,12 @@ __attribute__((noinline)) bool insert_deep(LzssEncoder& encoder, Index t, const 
     return true;
 }
 
-// The insertion itself; encode has it inlined into its main loop. coded:
-// the match found is the one coded next. Of the strings a coded match spans,
-// only the last one's match is coded; the others need only their places.
-inline __attribute__((always_inline)) void insert_string(LzssEncoder& encoder, Index r, bool coded) {
+// The insertion of the string at r; encode has it inlined into its main
+// loop. coded: the match found is the one coded next. Of the strings a coded
+// match spans, only the last one's match is coded; the others need only
+// their places.
+inline __attribute__((always_inline)) void insert_string(LzssEncoder& encoder, Index r, RollingKey& rolling,
+                                                         bool coded) {
     const unsigned char* bytes = &encoder.ring[r];
     const Index slot = ROOT_BASE + bytes[0];
     const Index root = encoder.tree[slot].right;
@@ -433,7 +451,7 @@ inline __attribute__((always_inline)) void insert_string(LzssEncoder& encoder, I
         encoder.best_len = MAX_MATCH;
         return;
     }
-    const InsertKey key = key_at(bytes);
+    const InsertKey key = insert_key(key_for(encoder, rolling, r));
     const std::uint64_t leaf = make_node(key.prefix, NO_LINK, NO_LINK);
     store_node(encoder, r, leaf);
     if (root == NO_LINK) {
@@ -526,7 +544,8 @@ namespace {
 
 // For the insertions outside the main loop, which has its own copy inlined.
 __attribute__((noinline)) void insert_out_of_line(LzssEncoder& encoder, Index r, bool coded) {
-    insert_string(encoder, r, coded);
+    RollingKey rolling{{}, NO_NODE};
+    insert_string(encoder, r, rolling, coded);
 }
 
 }  // namespace
@@ -573,6 +592,7 @@ std::int32_t encode_stream(LzssEncoder& encoder) {
     }
     insert_out_of_line(encoder, RING_START, true);
     after_step<Stepped>(encoder, TreeStep::Insert, RING_START);
+    RollingKey rolling{{}, NO_NODE};
 
     while (lookahead_len > 0) {
         if (encoder.best_len > lookahead_len) encoder.best_len = lookahead_len;
@@ -589,7 +609,7 @@ std::int32_t encode_stream(LzssEncoder& encoder) {
             if (write_pos < GUARD_SIZE) encoder.ring[RING_SIZE + write_pos] = static_cast<unsigned char>(c);
             write_pos = (write_pos + 1) & RING_MASK;
             coding_pos = (coding_pos + 1) & RING_MASK;
-            insert_string(encoder, coding_pos, i + 1 == last_len);
+            insert_string(encoder, coding_pos, rolling, i + 1 == last_len);
             after_step<Stepped>(encoder, TreeStep::Insert, coding_pos);
         }
         for (; i < last_len; ++i) {
