@@ -422,30 +422,20 @@ bool stays_deep(LzssEncoder& encoder, Index t, const InsertKey& key, Index root)
     return false;
 }
 
-// An insertion into a tree with an index, through the index while the tree
-// stays deep; false when it turned shallow, and the caller descends. Out of
-// line, so that the main loop keeps to what shallow trees need.
-__attribute__((noinline)) bool insert_deep(LzssEncoder& encoder, Index t, const InsertKey& key, Index root, Index r,
-                                           bool coded) {
-    if (!stays_deep(encoder, t, key, root)) return false;
-    insert_indexed(encoder, t, r, coded);
-    encoder.run_root = NO_NODE;
-    return true;
-}
-
-// The insertion of the string at r; encode has it inlined into its main
-// loop. coded: the match found is the one coded next. Of the strings a coded
-// match spans, only the last one's match is coded; the others need only
-// their places.
-inline __attribute__((always_inline)) void insert_string(LzssEncoder& encoder, Index r, RollingKey& rolling,
-                                                         bool coded) {
-    const unsigned char* bytes = &encoder.ring[r];
-    const Index slot = ROOT_BASE + bytes[0];
+// The insertion of the string at r into tree t, made twice: for trees
+// without an index, inlined into the main loop with not a word of the index,
+// and for trees with one, out of line. coded: the match found is the one
+// coded next. Of the strings a coded match spans, only the last one's match
+// is coded; the others need only their places.
+template <bool Indexed>
+inline __attribute__((always_inline)) void insert_into(LzssEncoder& encoder, Index t, Index r, RollingKey& rolling,
+                                                       bool coded) {
+    const Index slot = ROOT_BASE + t;
     const Index root = encoder.tree[slot].right;
-    const Index t = bytes[0];
     if (continues_run(encoder, r, root)) {
         replace_node(encoder, root, r);
-        if (encoder.indexed[t]) index_replace(encoder.index, static_cast<int>(t), static_cast<int>(root), static_cast<int>(r));
+        if constexpr (Indexed)
+            index_replace(encoder.index, static_cast<int>(t), static_cast<int>(root), static_cast<int>(r));
         encoder.run_root = static_cast<std::int32_t>(r);
         encoder.best_pos = static_cast<std::int32_t>(root);
         encoder.best_len = MAX_MATCH;
@@ -461,8 +451,12 @@ inline __attribute__((always_inline)) void insert_string(LzssEncoder& encoder, I
         encoder.run_root = NO_NODE;
         return;
     }
-    if (encoder.indexed[t]) [[unlikely]] {
-        if (insert_deep(encoder, t, key, root, r, coded)) return;
+    if constexpr (Indexed) {
+        if (stays_deep(encoder, t, key, root)) {
+            insert_indexed(encoder, t, r, coded);
+            encoder.run_root = NO_NODE;
+            return;
+        }
     }
     const Descent descent = encoder.long_descents[t] ? descend_predictable(encoder, key, root, r)
                                                      : descend_unpredictable(encoder, key, root, load_node(encoder, root), r);
@@ -474,6 +468,20 @@ inline __attribute__((always_inline)) void insert_string(LzssEncoder& encoder, I
     encoder.best_len = descent.best_len;
 }
 
+__attribute__((noinline)) void insert_into_indexed(LzssEncoder& encoder, Index t, Index r, RollingKey& rolling,
+                                                   bool coded) {
+    insert_into<true>(encoder, t, r, rolling, coded);
+}
+
+inline __attribute__((always_inline)) void insert_string(LzssEncoder& encoder, Index r, RollingKey& rolling,
+                                                         bool coded) {
+    const Index t = encoder.ring[r];
+    if (encoder.indexed[t]) [[unlikely]]
+        insert_into_indexed(encoder, t, r, rolling, coded);
+    else
+        insert_into<false>(encoder, t, r, rolling, coded);
+}
+
 // The removal from a deep tree's index; the predecessor that took p's place
 // (heir) takes its age too. The index goes with the tree's last string.
 __attribute__((noinline)) void unindex(LzssEncoder& encoder, Index t, Index p, Index heir) {
@@ -481,11 +489,9 @@ __attribute__((noinline)) void unindex(LzssEncoder& encoder, Index t, Index p, I
     if (index_empty(encoder.index, static_cast<int>(t))) encoder.indexed[t] = 0;
 }
 
-inline __attribute__((always_inline)) void remove_string(LzssEncoder& encoder, Index p) {
-    const Index up = encoder.parent[p];
-    if (up == NO_LINK) return;
-    const Index t = encoder.ring[p];
-    const bool indexed = encoder.indexed[t] != 0;
+// Takes p, whose parent is up, out of its tree. Made twice, as insert_into.
+template <bool Indexed>
+inline __attribute__((always_inline)) void unlink_string(LzssEncoder& encoder, Index p, Index up) {
     const Index left = encoder.tree[p].left;
     const Index right = encoder.tree[p].right;
     // Which of the cases holds is as good as random in most data, so the
@@ -498,7 +504,7 @@ inline __attribute__((always_inline)) void remove_string(LzssEncoder& encoder, I
     if (both & (left_right != NO_LINK)) {
         // The predecessor lies deeper: the rightmost node of the left
         // subtree, which a deep tree's index knows without the walk.
-        if (indexed) {
+        if constexpr (Indexed) {
             q = index_predecessor(encoder.index, static_cast<int>(p));
         } else {
             q = left_right;
@@ -516,7 +522,20 @@ inline __attribute__((always_inline)) void remove_string(LzssEncoder& encoder, I
     encoder.parent[q] = static_cast<TreeLink>(up);
     set_child(encoder, up, encoder.tree[up].right == p, q);
     encoder.parent[p] = NO_NODE;
-    if (indexed) unindex(encoder, t, p, both ? q : NO_ENTRY);
+    if constexpr (Indexed) unindex(encoder, encoder.ring[p], p, both ? q : NO_ENTRY);
+}
+
+__attribute__((noinline)) void unlink_indexed(LzssEncoder& encoder, Index p, Index up) {
+    unlink_string<true>(encoder, p, up);
+}
+
+inline __attribute__((always_inline)) void remove_string(LzssEncoder& encoder, Index p) {
+    const Index up = encoder.parent[p];
+    if (up == NO_LINK) return;
+    if (encoder.indexed[encoder.ring[p]]) [[unlikely]]
+        unlink_indexed(encoder, p, up);
+    else
+        unlink_string<false>(encoder, p, up);
 }
 
 }  // namespace
