@@ -356,14 +356,20 @@ bool usable_finger(const LzssEncoder& encoder, Index t, Index r, Index finger) {
 }
 
 // Where to search for r's place from, or NO_NODE: the finger the last
-// insertion left, when it was meant for r; else the string last inserted
-// into tree t, which in sorted records is r's neighbour.
-Index finger_for(const LzssEncoder& encoder, Index t, Index r) {
+// insertion left, when it was meant for r; else of the two strings last
+// inserted into tree t (in sorted records, one of them is r's neighbour,
+// when the records give the tree two kinds of strings by turns) the one
+// sharing more bytes with r.
+Index finger_for(const LzssEncoder& encoder, Index t, Index r, const StringKey& key) {
     const Index after_neighbour = static_cast<Index>(encoder.finger);
     if (static_cast<Index>(encoder.finger_for) == r && usable_finger(encoder, t, r, after_neighbour))
         return after_neighbour;
-    const Index last = encoder.last_inserted[t];
-    return usable_finger(encoder, t, r, last) ? last : NO_NODE;
+    const Index last = encoder.last_inserted[t][0];
+    const Index before_last = encoder.last_inserted[t][1];
+    if (!usable_finger(encoder, t, r, before_last)) return usable_finger(encoder, t, r, last) ? last : NO_NODE;
+    if (!usable_finger(encoder, t, r, last)) return before_last;
+    const bool closer = compare_key(key, &encoder.ring[before_last]).length > compare_key(key, &encoder.ring[last]).length;
+    return closer ? before_last : last;
 }
 
 // Where r goes in deep tree t and what it matches. From a finger the place
@@ -371,7 +377,7 @@ Index finger_for(const LzssEncoder& encoder, Index t, Index r) {
 // or more is found: then its position, the oldest string at that length,
 // is searched from the root. A match that is not coded needs no position.
 IndexMatch find_indexed(const LzssEncoder& encoder, Index t, Index r, bool coded) {
-    const Index finger = finger_for(encoder, t, r);
+    const Index finger = finger_for(encoder, t, r, string_key(&encoder.ring[r]));
     if (finger != NO_NODE) {
         const IndexMatch near =
             index_place_near(encoder.index, encoder.ring, static_cast<int>(r), static_cast<int>(finger));
@@ -406,7 +412,8 @@ void insert_indexed(LzssEncoder& encoder, Index t, Index r, bool coded) {
     const Index near = match.equal ? found : match.predecessor != NO_ENTRY ? match.predecessor : match.successor;
     encoder.finger = static_cast<std::int32_t>((near + 1) & RING_MASK);
     encoder.finger_for = static_cast<std::int32_t>((r + 1) & RING_MASK);
-    encoder.last_inserted[t] = static_cast<TreeLink>(r);
+    encoder.last_inserted[t][1] = encoder.last_inserted[t][0];
+    encoder.last_inserted[t][0] = static_cast<TreeLink>(r);
 }
 
 // Now and then a deep tree is measured: when the descent to the new string
@@ -556,7 +563,7 @@ void reset_tables(LzssEncoder& encoder) {
     index_reset(encoder.index);
     encoder.run_root = NO_NODE;
     encoder.finger_for = NO_NODE;
-    std::fill(std::begin(encoder.last_inserted), std::end(encoder.last_inserted), TreeLink{NO_NODE});
+    for (auto& last : encoder.last_inserted) last[0] = last[1] = NO_NODE;
 }
 
 namespace {

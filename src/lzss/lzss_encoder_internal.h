@@ -58,10 +58,10 @@ struct LzssEncoder {
     OrderedIndex index;
     // Where an insertion through an index searches from: the string it left
     // for the insertion at finger_for, likely to lie next to that one in its
-    // tree's order; else the last string inserted into the tree.
+    // tree's order; else one of the last two strings inserted into the tree.
     std::int32_t finger = 0;
     std::int32_t finger_for = NO_NODE;
-    TreeLink last_inserted[ROOT_SLOTS];
+    TreeLink last_inserted[ROOT_SLOTS][2];  // the last, then the one before
     // Where the index's clock starts again; tests set it low to make the
     // restart happen in a short input.
     IndexBirth clock_end = INDEX_CLOCK_END;
