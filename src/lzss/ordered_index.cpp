@@ -110,10 +110,9 @@ void rotate_up(OrderedIndex& index, int t, int x) {
 // The entry of v's subtree whose birth is the subtree's oldest.
 int oldest_in(const OrderedIndex& index, int v) {
     const IndexNode* l = index.node;
-    const IndexNode* a = index.node;
     for (;;) {
-        if (a[v].birth == a[v].oldest) return v;
-        v = a[l[v].left].oldest == a[v].oldest ? l[v].left : l[v].right;
+        if (l[v].birth == l[v].oldest) return v;
+        v = l[l[v].left].oldest == l[v].oldest ? l[v].left : l[v].right;
     }
 }
 
@@ -161,7 +160,6 @@ bool index_empty(const OrderedIndex& index, int t) { return index.root[t] == NO_
 
 IndexMatch index_find(const OrderedIndex& index, const unsigned char* ring, int t, int r, int wanted) {
     const IndexNode* l = index.node;
-    const IndexNode* a = index.node;
     const StringKey key = string_key(ring + r);
     // The way down to r's place, with each node's match length.
     std::uint16_t way[INDEX_POSITIONS];
@@ -202,7 +200,7 @@ IndexMatch index_find(const OrderedIndex& index, const unsigned char* ring, int 
     int top = 0;
     while (way_length[top] < length) ++top;
     const int split = way[top];
-    IndexBirth oldest = a[split].birth;
+    IndexBirth oldest = l[split].birth;
     int holder = split;  // the oldest's entry, or the subtree that holds it
     bool subtree = false;
     const auto consider = [&](IndexBirth birth, int where, bool whole) {
@@ -222,20 +220,20 @@ IndexMatch index_find(const OrderedIndex& index, const unsigned char* ring, int 
     };
     // Left of the split: a node in the range brings its right subtree along.
     // A walk ends early once nothing below is older than the oldest so far.
-    for (int v = l[split].left; v != NO_ENTRY && a[v].oldest < oldest;) {
+    for (int v = l[split].left; v != NO_ENTRY && l[v].oldest < oldest;) {
         if (in_range(v)) {
-            consider(a[v].birth, v, false);
-            consider(a[l[v].right].oldest, l[v].right, true);
+            consider(l[v].birth, v, false);
+            consider(l[l[v].right].oldest, l[v].right, true);
             v = l[v].left;
         } else {
             v = l[v].right;
         }
     }
     known = top + 1;
-    for (int v = l[split].right; v != NO_ENTRY && a[v].oldest < oldest;) {
+    for (int v = l[split].right; v != NO_ENTRY && l[v].oldest < oldest;) {
         if (in_range(v)) {
-            consider(a[v].birth, v, false);
-            consider(a[l[v].left].oldest, l[v].left, true);
+            consider(l[v].birth, v, false);
+            consider(l[l[v].left].oldest, l[v].left, true);
             v = l[v].right;
         } else {
             v = l[v].left;
@@ -342,9 +340,8 @@ std::uint16_t index_predecessor(const OrderedIndex& index, int p) {
 
 void index_remove(OrderedIndex& index, int t, int p, int heir) {
     IndexNode* l = index.node;
-    IndexNode* a = index.node;
     if (heir != NO_ENTRY) {
-        a[heir].birth = a[p].birth;
+        l[heir].birth = l[p].birth;
         pull_up(index, heir);
     }
     // Turn p down below its heavier child until it has at most one.
