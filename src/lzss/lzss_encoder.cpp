@@ -30,9 +30,9 @@
 //   index's answers are the descent's is argued in ordered_index.cpp. A tree
 //   turns deep after a descent of more than DEEP_DESCENT visits. The place
 //   is searched from a finger, a string near the new one in the tree's
-//   order: the string one byte after the last insertion's neighbour, or the
-//   string last inserted into the tree; the cost then grows with the
-//   distance from the finger, not with the size of the tree.
+//   order: the string one byte after the last insertion's neighbour, or one
+//   of the two strings last inserted into the tree; the cost then grows with
+//   the distance from the finger, not with the size of the tree.
 // - long_descents[c]: tree c's last descent was long, mostly a chain: the
 //   next one is walked with branches, whose turns the processor foresees.
 //   Other trees turn at random: a descent loads both children before it
@@ -360,7 +360,7 @@ bool usable_finger(const LzssEncoder& encoder, Index t, Index r, Index finger) {
 // inserted into tree t (in sorted records, one of them is r's neighbour,
 // when the records give the tree two kinds of strings by turns) the one
 // sharing more bytes with r.
-Index finger_for(const LzssEncoder& encoder, Index t, Index r, const StringKey& key) {
+Index choose_finger(const LzssEncoder& encoder, Index t, Index r, const StringKey& key) {
     const Index after_neighbour = static_cast<Index>(encoder.finger);
     if (static_cast<Index>(encoder.finger_for) == r && usable_finger(encoder, t, r, after_neighbour))
         return after_neighbour;
@@ -377,7 +377,7 @@ Index finger_for(const LzssEncoder& encoder, Index t, Index r, const StringKey& 
 // or more is found: then its position, the oldest string at that length,
 // is searched from the root. A match that is not coded needs no position.
 IndexMatch find_indexed(const LzssEncoder& encoder, Index t, Index r, bool coded) {
-    const Index finger = finger_for(encoder, t, r, string_key(&encoder.ring[r]));
+    const Index finger = choose_finger(encoder, t, r, string_key(&encoder.ring[r]));
     if (finger != NO_NODE) {
         const IndexMatch near =
             index_place_near(encoder.index, encoder.ring, static_cast<int>(r), static_cast<int>(finger));
