@@ -465,9 +465,13 @@ inline __attribute__((always_inline)) void insert_into(LzssEncoder& encoder, Ind
             return;
         }
     }
-    const Descent descent = encoder.long_descents[t] ? descend_predictable(encoder, key, root, r)
-                                                     : descend_unpredictable(encoder, key, root, load_node(encoder, root), r);
-    encoder.long_descents[t] = descent.visits > LONG_DESCENT;
+    const bool was_long = encoder.long_descents[t] != 0;
+    const Descent descent = was_long ? descend_predictable(encoder, key, root, r)
+                                     : descend_unpredictable(encoder, key, root, load_node(encoder, root), r);
+    // Written only when it changes: a store every insertion cost random bytes
+    // about 2%.
+    const bool is_long = descent.visits > LONG_DESCENT;
+    if (is_long != was_long) encoder.long_descents[t] = is_long;
     if (descent.visits > DEEP_DESCENT) index_tree(encoder, t);
     encoder.run_root =
         descent.visits == 1 && descent.best_len == MAX_MATCH ? static_cast<std::int32_t>(r) : NO_NODE;
