@@ -121,7 +121,7 @@ TEST(OrderedIndex, AnswersAsTheModelDoesThroughInsertionsRemovalsAndRebuilds) {
                 const int wanted = seed % 2 == 0 ? 1 : 3;
                 // The place found from any string of the tree is the same.
                 const int finger = model.members[rng() % model.members.size()];
-                const IndexMatch near = index_place_near(*index, model.ring.data(), r, finger);
+                const IndexMatch near = index_place_near(*index, model.ring.data(), string_key(model.ring.data() + r), finger);
                 ASSERT_EQ(near.equal, best_len == FULL) << "seed " << seed << " step " << step;
                 ASSERT_EQ(near.length, best_len) << "seed " << seed << " step " << step;
                 if (near.equal) {
@@ -131,7 +131,7 @@ TEST(OrderedIndex, AnswersAsTheModelDoesThroughInsertionsRemovalsAndRebuilds) {
                     ASSERT_EQ(near.predecessor, place > 0 ? model.members[place - 1] : NO_ENTRY);
                     ASSERT_EQ(near.successor, place < model.members.size() ? model.members[place] : NO_ENTRY);
                 }
-                const IndexMatch match = index_find(*index, model.ring.data(), t, r, wanted);
+                const IndexMatch match = index_find(*index, model.ring.data(), t, string_key(model.ring.data() + r), wanted);
                 ASSERT_EQ(match.length, best_len) << "seed " << seed << " step " << step;
                 if (best_len >= wanted) {
                     ASSERT_EQ(match.position, best_pos) << "seed " << seed << " step " << step;

@@ -376,19 +376,19 @@ Index choose_finger(const LzssEncoder& encoder, Index t, Index r, const StringKe
 // comes cheaply, and the match with it unless a coded match of three bytes
 // or more is found: then its position, the oldest string at that length,
 // is searched from the root. A match that is not coded needs no position.
-IndexMatch find_indexed(const LzssEncoder& encoder, Index t, Index r, bool coded) {
-    const Index finger = choose_finger(encoder, t, r, string_key(&encoder.ring[r]));
+IndexMatch find_indexed(const LzssEncoder& encoder, Index t, Index r, const StringKey& key, bool coded) {
+    const Index finger = choose_finger(encoder, t, r, key);
     if (finger != NO_NODE) {
         const IndexMatch near =
-            index_place_near(encoder.index, encoder.ring, static_cast<int>(r), static_cast<int>(finger));
+            index_place_near(encoder.index, encoder.ring, key, static_cast<int>(finger));
         if (!coded || near.equal || near.length < MIN_MATCH) return near;
     }
     const int wanted = coded ? MIN_MATCH : KEY_LENGTH + 1;
-    return index_find(encoder.index, encoder.ring, static_cast<int>(t), static_cast<int>(r), wanted);
+    return index_find(encoder.index, encoder.ring, static_cast<int>(t), key, wanted);
 }
 
-void insert_indexed(LzssEncoder& encoder, Index t, Index r, bool coded) {
-    const IndexMatch match = find_indexed(encoder, t, r, coded);
+void insert_indexed(LzssEncoder& encoder, Index t, Index r, const StringKey& key, bool coded) {
+    const IndexMatch match = find_indexed(encoder, t, r, key, coded);
     const Index found = static_cast<Index>(match.position);
     if (match.equal) {
         replace_node(encoder, found, r);
@@ -460,7 +460,7 @@ inline __attribute__((always_inline)) void insert_into(LzssEncoder& encoder, Ind
     }
     if constexpr (Indexed) {
         if (stays_deep(encoder, t, key, root)) {
-            insert_indexed(encoder, t, r, coded);
+            insert_indexed(encoder, t, r, key, coded);
             encoder.run_root = NO_NODE;
             return;
         }

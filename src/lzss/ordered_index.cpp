@@ -158,10 +158,9 @@ void index_drop(OrderedIndex& index, int t) { index.root[t] = NO_ENTRY; }
 
 bool index_empty(const OrderedIndex& index, int t) { return index.root[t] == NO_ENTRY; }
 
-IndexMatch index_find(const OrderedIndex& index, const unsigned char* ring, int t, int r, int wanted) {
+IndexMatch index_find(const OrderedIndex& index, const unsigned char* ring, int t, const StringKey& key, int wanted) {
     const IndexNode* l = index.node;
-    const StringKey key = string_key(ring + r);
-    // The way down to r's place, with each node's match length.
+    // The way down to the new string's place, with each node's match length.
     std::uint16_t way[INDEX_POSITIONS];
     unsigned char way_length[INDEX_POSITIONS];
     int steps = 0;
@@ -196,7 +195,7 @@ IndexMatch index_find(const OrderedIndex& index, const unsigned char* ring, int 
         return match;
     }
     // The first node of the way inside the range of strings sharing length
-    // bytes with r: the range lies within its subtree.
+    // bytes with the new string: the range lies within its subtree.
     int top = 0;
     while (way_length[top] < length) ++top;
     const int split = way[top];
@@ -210,8 +209,8 @@ IndexMatch index_find(const OrderedIndex& index, const unsigned char* ring, int 
             subtree = whole;
         }
     };
-    // Whether v shares length bytes with r; one of the walks below starts
-    // along the way down, whose comparisons are known already.
+    // Whether v shares length bytes with the new string; one of the walks
+    // below starts along the way down, whose comparisons are known already.
     int known = top + 1;
     const auto in_range = [&](int v) {
         if (known < steps && way[known] == v) return way_length[known++] >= length;
@@ -243,9 +242,8 @@ IndexMatch index_find(const OrderedIndex& index, const unsigned char* ring, int 
     return match;
 }
 
-IndexMatch index_place_near(const OrderedIndex& index, const unsigned char* ring, int r, int finger) {
+IndexMatch index_place_near(const OrderedIndex& index, const unsigned char* ring, const StringKey& key, int finger) {
     const IndexNode* l = index.node;
-    const StringKey key = string_key(ring + r);
     IndexMatch match{0, 0, NO_ENTRY, NO_ENTRY, false};
     int before = 0;
     int after = 0;
@@ -255,7 +253,8 @@ IndexMatch index_place_near(const OrderedIndex& index, const unsigned char* ring
         match.equal = true;
         return match;
     };
-    // Each string compared is the closest one yet on its side of r.
+    // Each string compared is the closest one yet on its side of the new
+    // string.
     const auto neighbour = [&](int v, const StringOrder& order) {
         if (order.greater) {
             match.predecessor = static_cast<std::uint16_t>(v);
@@ -268,10 +267,11 @@ IndexMatch index_place_near(const OrderedIndex& index, const unsigned char* ring
     const StringOrder from_finger = compare_key(key, ring + finger);
     if (from_finger.length == FULL_LENGTH) return equal_to(finger);
     neighbour(finger, from_finger);
-    // r lies between near, the closest string known on the finger's side, and
-    // the first ancestor of near on the other side, which a climb from the
-    // finger finds: ancestors on the finger's side of it are passed by, and
-    // one on the other side is compared, becoming near when r lies beyond it.
+    // The new string lies between near, the closest string known on the
+    // finger's side, and the first ancestor of near on the other side, which
+    // a climb from the finger finds: ancestors on the finger's side of it are
+    // passed by, and one on the other side is compared, becoming near when
+    // the new string lies beyond it.
     const unsigned greater = from_finger.greater;
     int near = finger;
     for (int v = finger, up = l[v].up; up != NO_ENTRY; v = up, up = l[v].up) {
@@ -283,8 +283,8 @@ IndexMatch index_place_near(const OrderedIndex& index, const unsigned char* ring
         if (order.greater != greater) break;
         near = up;
     }
-    // Everything between near and that ancestor is near's subtree on r's
-    // side, where r's place is found as from the root.
+    // Everything between near and that ancestor is near's subtree on the new
+    // string's side, where its place is found as from the root.
     for (int v = greater ? l[near].right : l[near].left; v != NO_ENTRY;) {
         const StringOrder order = compare_key(key, ring + v);
         if (order.length == FULL_LENGTH) return equal_to(v);

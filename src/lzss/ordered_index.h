@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+#include "lzss/string_key.h"
+
 namespace hc {
 
 inline constexpr std::int32_t INDEX_POSITIONS = 4096;
@@ -68,17 +70,19 @@ void index_drop(OrderedIndex& index, int t);
 
 bool index_empty(const OrderedIndex& index, int t);
 
-// The match for the string at ring position r in tree t, which must not be
-// empty. ring holds 17 bytes past its last position, as the encoder's does.
+// The match for a new string of tree t, which must not be empty, given by
+// its key (its bytes 1 to 17, as the encoder has them already). ring holds
+// the tree's strings and 17 bytes past its last position, as the encoder's
+// does.
 // When the match is shorter than wanted, its position is left unsearched: it
 // is then some string of the tree.
-IndexMatch index_find(const OrderedIndex& index, const unsigned char* ring, int t, int r, int wanted);
+IndexMatch index_find(const OrderedIndex& index, const unsigned char* ring, int t, const StringKey& key, int wanted);
 
-// The place for the string at r in its tree, found from finger, a string of
-// that tree (not r) that should lie near r in the tree's order: the cost grows
-// with the distance between the two. Gives `predecessor`, `successor`,
+// The place for a new string, given by its key, found from finger, a string
+// of its tree (not the new one) that should lie near it in the tree's order:
+// the cost grows with the distance between the two. Gives `predecessor`, `successor`,
 // `length` and `equal` as index_find does, but `position` only when equal.
-IndexMatch index_place_near(const OrderedIndex& index, const unsigned char* ring, int r, int finger);
+IndexMatch index_place_near(const OrderedIndex& index, const unsigned char* ring, const StringKey& key, int finger);
 
 // Adds r as the youngest string, between the neighbours found for it.
 void index_insert(OrderedIndex& index, int t, int r, const IndexMatch& match);
